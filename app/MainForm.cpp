@@ -1,0 +1,505 @@
+#include "MainForm.h"
+
+#include "ColourButton.h"
+#include "DialUp.h"
+#include "Forms.h"
+#include "GeneralDate.h"
+#include "IdPassForm.h"
+#include "MailCheck.h"
+#include "MailLibrary.h"
+#include "ProfileFile.h"
+#include "ProgramPaths.h"
+#include "Schedule.h"
+#include "ServerSettingsFile.h"
+#include "SetForm.h"
+#include "SettingsKeys.h"
+#include "ShinMsgForm.h"
+#include "TrayControl.h"
+#include "Twips.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCursor>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMovie>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const QColor DarkRed(64, 0, 0);
+const QColor DarkGreen(0, 64, 0);
+const QColor Blue(0, 0, 255);
+const QColor White(255, 255, 255);
+const QColor Yellow(255, 255, 0);
+const QColor LightGrey(192, 192, 192);
+
+void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor())
+{
+    QPalette palette = widget->palette();
+    if (text.isValid())
+        palette.setColor(QPalette::WindowText, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        palette.setColor(QPalette::Button, background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+QWidget *container(const char *name, QWidget *parent, const QColor &background = QColor())
+{
+    auto *box = new QWidget(parent);
+    box->setObjectName(QLatin1String(name));
+    if (background.isValid())
+        setColours(box, QColor(), background);
+    return box;
+}
+
+QLabel *label(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *text = new QLabel(caption, parent);
+    text->setObjectName(QLatin1String(name));
+    return text;
+}
+
+QLineEdit *hiddenText(const QString &text, const char *name, QWidget *parent)
+{
+    auto *box = new QLineEdit(text, parent);
+    box->setObjectName(QLatin1String(name));
+    box->hide();
+    return box;
+}
+
+QTimer *timer(const char *name, int interval, QObject *parent)
+{
+    auto *t = new QTimer(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setInterval(interval);
+    return t;
+}
+
+// Hidden text boxes are written on every tick; skip the write when nothing changes.
+void setTextIfChanged(QLineEdit *box, const QString &text)
+{
+    if (box->text() != text)
+        box->setText(text);
+}
+
+} // namespace
+
+MainForm::MainForm(Forms &forms) : Form(nullptr), m_forms(forms), m_label1Left(Schedule::ScrollStart)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("ポロニカ"));
+    setClientSizeTwips(3195, 3840);
+    setColours(this, QColor(), DarkRed);
+
+    buildVisibleControls();
+    buildHiddenControls();
+}
+
+void MainForm::buildVisibleControls()
+{
+    m_picture2 = container("Picture2", this);
+    place(m_picture2, 0, 0, 2895, 2775);
+    // The picture view is larger than its container, as the browser pane always was: strips at the
+    // left, right and top are clipped away. The picture is centred in the part that shows.
+    m_webBrowser1 = label(QString(), "WebBrowser1", m_picture2);
+    place(m_webBrowser1, -360, -480, 3615, 3255);
+    m_webBrowser1->setAlignment(Qt::AlignCenter);
+    m_webBrowser1->setContentsMargins(Twips::toPixels(360), Twips::toPixels(480), Twips::toPixels(360), 0);
+    setColours(m_webBrowser1, QColor(), DarkRed);
+
+    auto *command7 = new ColourButton(QStringLiteral("メ｜ラ｜設定"), White, this);
+    command7->setObjectName(QStringLiteral("Command7"));
+    place(command7, 2880, 0, 360, 1260);
+    connect(command7, &QPushButton::clicked, this, &MainForm::command7Click);
+
+    auto *command8 = new ColourButton(QStringLiteral("メ｜ルチェック"), QColor(255, 128, 128), this);
+    command8->setObjectName(QStringLiteral("Command8"));
+    place(command8, 2880, 1260, 375, 1500);
+    connect(command8, &QPushButton::clicked, this, &MainForm::CheckMail);
+
+    // A plain picture box: the system's button face colour.
+    auto *picture3 = container("Picture3", this, QPalette().color(QPalette::Button));
+    place(picture3, 0, 2760, 3255, 375);
+    auto *label3 = label(QStringLiteral("新着有りで設定メーラーを起動"), "Label3", picture3);
+    setColours(label3, Blue);
+    place(label3, 120, 60, 2415, 255);
+    m_check2 = new QCheckBox(picture3);
+    m_check2->setObjectName(QStringLiteral("Check2"));
+    m_check2->setAccessibleName(label3->text());
+    setColours(m_check2, QColor(), QColor(224, 224, 224));
+    place(m_check2, 2760, 60, 255, 255);
+
+    auto *picture4 = container("Picture4", this, DarkGreen);
+    place(picture4, 0, 3120, 2895, 735);
+    m_picture5 = label(QString(), "Picture5", picture4);
+    m_picture5->setPixmap(QPixmap(QStringLiteral(":/poronica/banner.bmp")));
+    m_picture5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(m_picture5, 0, 0, 2895, 300);
+    m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", m_picture5);
+    setColours(m_label1, Yellow);
+    QFont bannerFont = font();
+    bannerFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    bannerFont.setPointSizeF(11.25);
+    bannerFont.setBold(true);
+    m_label1->setFont(bannerFont);
+    place(m_label1, 2760, 0, 2415, 255);
+
+    m_label2On = label(QStringLiteral("ON"), "Label2_1", picture4);
+    setColours(m_label2On, White, DarkGreen);
+    place(m_label2On, 40, 400, 375, 255);
+    m_check3 = new QCheckBox(picture4);
+    m_check3->setObjectName(QStringLiteral("Check3"));
+    setColours(m_check3, QColor(), DarkGreen);
+    place(m_check3, 400, 400, 255, 180);
+    m_text5 = new QLineEdit(picture4);
+    m_text5->setObjectName(QStringLiteral("Text5"));
+    place(m_text5, 700, 350, 495, 270);
+    m_label2Minutes = label(QStringLiteral("分"), "Label2_0", picture4);
+    setColours(m_label2Minutes, White, DarkGreen);
+    place(m_label2Minutes, 1260, 400, 375, 255);
+    m_label2On->installEventFilter(this);
+    m_label2Minutes->installEventFilter(this);
+
+    auto *command9 = new ColourButton(QStringLiteral("設定"), QColor(128, 255, 128), picture4);
+    command9->setObjectName(QStringLiteral("Command9"));
+    place(command9, 1560, 300, 615, 400);
+    connect(command9, &QPushButton::clicked, this, [this] { m_forms.setForm().showModeless(); });
+    auto *command10 = new ColourButton(QStringLiteral("HP"), LightGrey, picture4);
+    command10->setObjectName(QStringLiteral("Command10"));
+    place(command10, 2160, 300, 735, 400);
+    connect(command10, &QPushButton::clicked, this, &MainForm::picture10Click);
+
+    auto *command1 = new ColourButton(QStringLiteral("タスク"), LightGrey, this);
+    command1->setObjectName(QStringLiteral("Command1"));
+    place(command1, 2880, 3120, 375, 780);
+    connect(command1, &QPushButton::clicked, this, &MainForm::command1Click);
+}
+
+void MainForm::buildHiddenControls()
+{
+    // Value stores and hooks that lie outside the visible area.
+    m_text7 = hiddenText(QString(), "Text7", this);
+    m_text8 = hiddenText(QString(), "Text8", this);
+    m_text1 = hiddenText(QStringLiteral("Text1"), "Text1", this);
+    m_text4 = hiddenText(QStringLiteral("Text4"), "Text4", this);
+    m_command5 = new QPushButton(QStringLiteral("切断"), this);
+    m_command5->setObjectName(QStringLiteral("Command5"));
+    m_command5->hide();
+    connect(m_command5, &QPushButton::clicked, this, &MainForm::command5Click);
+    m_picture7 = label(QString(), "Picture7", this);
+    m_picture7->setPixmap(QPixmap(QStringLiteral(":/poronica/picture7.gif")));
+    m_picture7->hide();
+    m_picture10 = label(QString(), "Picture10", this);
+    m_picture10->setPixmap(QPixmap(QStringLiteral(":/poronica/picture10.gif")));
+    m_picture10->hide();
+
+    m_timer1 = timer("Timer1", 100, this);
+    m_timer3 = timer("Timer3", 0, this);
+    m_timer4 = timer("Timer4", 20, this);
+    connect(m_timer1, &QTimer::timeout, this, &MainForm::timer1Tick);
+    connect(m_timer3, &QTimer::timeout, this, &MainForm::timer3Tick);
+    connect(m_timer4, &QTimer::timeout, this, &MainForm::timer4Tick);
+    m_timer1->start();
+    m_timer4->start();
+
+    m_trayControl = new TrayControl(this);
+    m_trayControl->setObjectName(QStringLiteral("TrayControl1"));
+    connect(m_trayControl, &TrayControl::TrayClick, this, &MainForm::trayClick);
+
+    m_mnuPopup = new QMenu(QStringLiteral("popup"), this);
+    m_mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    const QStringList items{QStringLiteral("メイン画面を表示"), QStringLiteral("-"), QStringLiteral("終了")};
+    for (int index = 0; index < items.size(); ++index) {
+        QAction *action = items[index] == u"-" ? m_mnuPopup->addSeparator() : m_mnuPopup->addAction(items[index]);
+        action->setObjectName(QStringLiteral("mnu_Popup_%1").arg(index));
+        action->setData(index);
+    }
+}
+
+void MainForm::load()
+{
+    setTopMost();
+    show();
+
+    ProfileFile checkSettings(ProgramPaths::checkSettingsFile());
+    if (const auto hangUp = SettingsKeys::checkBoxState(checkSettings.readInt(SettingsKeys::HangUp)))
+        m_forms.setForm().setCheck1(*hangUp);
+
+    ProgramState &state = m_forms.state();
+    ServerSettingsFile::read(ServerSettingsFile::currentPath(), state.server);
+
+    MailLibrary &library = m_forms.mailLibrary();
+    library.NMailInitializeWinSock();
+    library.NMailSetOption(1, 8192);
+
+    if (state.server.pop3.isEmpty())
+        m_forms.optionForm();
+
+    IdPassForm &idPass = m_forms.idPassForm();
+    if (idPass.idText().isEmpty() || idPass.passText().isEmpty())
+        idPass.showModeless();
+
+    showBulbPicture();
+
+    m_forms.setForm().setText2(QString::number(checkSettings.readInt(SettingsKeys::Interval)));
+
+    QString mailProgram = checkSettings.readString(SettingsKeys::MailProgram, SettingsKeys::NotSet);
+    if (mailProgram.isEmpty())
+        mailProgram = SettingsKeys::NotSet;
+    m_text7->setText(mailProgram);
+
+    if (const auto startMailer = SettingsKeys::checkBoxState(checkSettings.readInt(SettingsKeys::StartMailer)))
+        m_check2->setChecked(*startMailer);
+}
+
+void MainForm::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        centreOnScreen();
+    }
+    // The scrolling label is not moved while the window is hidden; catch up now.
+    m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
+    Form::showEvent(event);
+}
+
+void MainForm::showBulbPicture()
+{
+    m_bulb = new QMovie(ProgramPaths::pictureFile(QStringLiteral("denkyu.gif")), QByteArray(), this);
+    if (!m_bulb->isValid()) {
+        delete m_bulb; // a missing picture leaves the pane empty
+        m_bulb = nullptr;
+        return;
+    }
+    m_webBrowser1->setMovie(m_bulb);
+    m_bulb->start();
+}
+
+void MainForm::unloadHandler()
+{
+    ProfileFile checkSettings(ProgramPaths::checkSettingsFile());
+    checkSettings.writeString(SettingsKeys::MailProgram, m_text7->text());
+    checkSettings.writeString(SettingsKeys::StartMailer, SettingsKeys::checkBoxText(m_check2->isChecked()));
+    m_forms.mailLibrary().NMailEndWinSock();
+    m_timer1->stop();
+    m_timer3->stop();
+    m_timer4->stop();
+    m_forms.endProgram();
+}
+
+void MainForm::CheckMail()
+{
+    MailCheck::run(m_forms.mailLibrary(), *this);
+}
+
+void MainForm::picture7Click()
+{
+    CheckMail();
+}
+
+void MainForm::picture10Click()
+{
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("確認"), QStringLiteral("「ペルリモ」作者のホームページです。ちょっと見てみますか？"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        QDesktopServices::openUrl(QUrl(HomePage));
+}
+
+void MainForm::command5Click()
+{
+    hangUpAll(m_forms.dialUp());
+}
+
+void MainForm::command7Click()
+{
+    // A cancelled dialog clears the choice, as it always did.
+    const QString path = QFileDialog::getOpenFileName(this);
+    m_text7->setText(QDir::toNativeSeparators(path));
+    m_text8->setText(Schedule::fileTitle(m_text7->text()));
+}
+
+void MainForm::command1Click()
+{
+    m_trayControl->setTrayIcon(windowIcon());
+    m_trayControl->setTrayTip(GeneralDate::format(QDateTime::currentDateTime()));
+    m_trayControl->ShowTrayIcon();
+    // Without a notification area there would be no way back to a hidden window.
+    if (TrayControl::available())
+        hide();
+    else
+        showMinimized();
+}
+
+void MainForm::trayClick(int code)
+{
+    if (code == 0) {
+        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), QStringLiteral("Clicked!"),
+                        QMessageBox::Ok);
+        box.exec();
+    } else if (code == 1) {
+        if (QAction *chosen = m_mnuPopup->exec(QCursor::pos()))
+            mnu_Popup(chosen->data().toInt());
+    }
+}
+
+void MainForm::mnu_Popup(int index)
+{
+    if (index == 0)
+        showModeless();
+    else if (index == 2)
+        close();
+}
+
+void MainForm::showInterval(bool on, const QString &text)
+{
+    m_label2On->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    m_check3->setChecked(on);
+    m_text5->setText(text);
+    if (on) {
+        if (!m_timer3->isActive() || m_timer3->interval() != 1000)
+            m_timer3->start(1000);
+    } else {
+        m_timer3->stop();
+        m_timer3->setInterval(0);
+    }
+}
+
+QString MainForm::text7() const
+{
+    return m_text7->text();
+}
+
+void MainForm::setText7(const QString &text)
+{
+    m_text7->setText(text);
+}
+
+bool MainForm::check2() const
+{
+    return m_check2->isChecked();
+}
+
+void MainForm::timer1Tick()
+{
+    if (Schedule::checkDue(m_forms.setForm().text2(), m_text1->text()))
+        picture7Click();
+}
+
+void MainForm::timer3Tick()
+{
+    QString seconds = m_text4->text();
+    QString minutes = m_text1->text();
+    Schedule::secondTick(m_forms.setForm().text2(), seconds, minutes);
+    setTextIfChanged(m_text4, seconds);
+    setTextIfChanged(m_text1, minutes);
+}
+
+void MainForm::timer4Tick()
+{
+    const QString path = m_text7->text();
+    setTextIfChanged(m_text8, Schedule::fileTitle(path));
+    const QString caption = Schedule::scrollCaption(path, m_text8->text());
+    if (m_label1->text() != caption)
+        m_label1->setText(caption);
+    m_label1Left = Schedule::nextScrollLeft(m_label1Left);
+    // Nobody can see a hidden window: keep the position, move the label when it shows again.
+    if (isVisible()) {
+        const int x = Twips::toPixels(m_label1Left);
+        if (x != m_label1->x())
+            m_label1->move(x, m_label1->y());
+    }
+}
+
+bool MainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == m_label2On || watched == m_label2Minutes)) {
+        m_forms.shinMsgForm().showModeless();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void MainForm::tellMailProgramFailed(const QString &path)
+{
+    const QString text = QStringLiteral("メールソフトを起動できませんでした。\n%1").arg(path);
+    if (m_trayControl->showMessage(windowTitle(), text))
+        return;
+    // Not modal: a timed check must not stop and wait for someone to answer.
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+const ServerSettings &MainForm::serverSettings() const
+{
+    return m_forms.state().server;
+}
+
+void MainForm::setAccount(const QString &id, const QString &password)
+{
+    IdPassForm &idPass = m_forms.idPassForm();
+    idPass.setIdText(id);
+    idPass.setPassText(password);
+    m_forms.state().account = Account{id, password};
+}
+
+void MainForm::showAccountDialog()
+{
+    m_forms.idPassForm().showModeless();
+}
+
+void MainForm::showLoginError(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("LoginErrorBox"));
+    box.exec(); // timers keep running in here, so a timed check can run meanwhile
+}
+
+bool MainForm::startsMailProgram() const
+{
+    return m_check2->isChecked();
+}
+
+QString MainForm::mailProgramPath() const
+{
+    return m_text7->text();
+}
+
+void MainForm::startMailProgram(const QString &path)
+{
+    if (path.isEmpty() || !QProcess::startDetached(path, {}))
+        tellMailProgramFailed(path);
+}
+
+void MainForm::showNewMail(int count)
+{
+    ShinMsgForm &notice = m_forms.shinMsgForm();
+    notice.setText1(QString::number(count));
+    notice.showModeless();
+}
+
+int MainForm::hangUpChoice() const
+{
+    return m_forms.setForm().check1Value();
+}
+
+void MainForm::hangUp()
+{
+    m_command5->click();
+}

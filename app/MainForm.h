@@ -1,0 +1,107 @@
+#pragma once
+
+#include "CheckHost.h"
+#include "Form.h"
+
+class ColourButton;
+class Forms;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMovie;
+class QPushButton;
+class QTimer;
+class TrayControl;
+
+// "ポロニカ": the main window. Besides what the user sees, it holds the hidden value stores that other
+// parts of the program use (the mail program's path and title, the minute counter's fields), the
+// hang-up button, the two click-only pictures, the timers and the tray icon.
+class MainForm final : public Form, private CheckHost {
+    Q_OBJECT
+
+public:
+    explicit MainForm(Forms &forms);
+
+    // The start of the program: shows the window top-most and fills everything from the settings files.
+    void load();
+
+    // The operation behind "メ｜ルチェック" and the timed checks.
+    void CheckMail();
+
+    // Click handlers of controls that code, not the user, runs.
+    void picture7Click();
+    void picture10Click();
+    void command5Click();
+    void command7Click();
+    void command1Click();
+    void mnu_Popup(int index);
+    void trayClick(int code);
+
+    // The interval shown in the green panel and the one-second timer, set by the check settings dialog.
+    void showInterval(bool on, const QString &text);
+
+    QString text7() const;
+    void setText7(const QString &text);
+    bool check2() const;
+    TrayControl &trayControl() { return *m_trayControl; }
+
+    // Timer handlers, public so that tests can tick them without waiting.
+    void timer1Tick();
+    void timer3Tick();
+    void timer4Tick();
+
+    static inline const QString HomePage = QStringLiteral("https://www.example.jp/");
+
+protected:
+    void unloadHandler() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildVisibleControls();
+    void buildHiddenControls();
+    void showBulbPicture();
+    void tellMailProgramFailed(const QString &path);
+
+    // CheckHost
+    const ServerSettings &serverSettings() const override;
+    void setAccount(const QString &id, const QString &password) override;
+    void showAccountDialog() override;
+    void showLoginError(const QString &text) override;
+    bool startsMailProgram() const override;
+    QString mailProgramPath() const override;
+    void startMailProgram(const QString &path) override;
+    void showNewMail(int count) override;
+    int hangUpChoice() const override;
+    void hangUp() override;
+
+    Forms &m_forms;
+
+    QWidget *m_picture2 = nullptr;
+    QLabel *m_webBrowser1 = nullptr;
+    QMovie *m_bulb = nullptr;
+    QCheckBox *m_check2 = nullptr;
+    QLabel *m_picture5 = nullptr;
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label2On = nullptr;
+    QLabel *m_label2Minutes = nullptr;
+    QCheckBox *m_check3 = nullptr;
+    QLineEdit *m_text5 = nullptr;
+
+    QLineEdit *m_text7 = nullptr;
+    QLineEdit *m_text8 = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QLineEdit *m_text4 = nullptr;
+    QPushButton *m_command5 = nullptr;
+    QLabel *m_picture7 = nullptr;
+    QLabel *m_picture10 = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QTimer *m_timer3 = nullptr;
+    QTimer *m_timer4 = nullptr;
+    TrayControl *m_trayControl = nullptr;
+    QMenu *m_mnuPopup = nullptr;
+
+    float m_label1Left; // twips, single precision like the original's positions
+    bool m_centred = false;
+};

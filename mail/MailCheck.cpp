@@ -1,0 +1,86 @@
+#include "MailCheck.h"
+
+#include "CheckHost.h"
+#include "MailLibrary.h"
+#include "MailLimits.h"
+#include "ProfileFile.h"
+#include "ProgramPaths.h"
+#include "SettingsKeys.h"
+#include "TrimAtNull.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace {
+
+// Only blanks are removed around the path; other white space belongs to it.
+QString withoutSurroundingSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+qsizetype MailCheck::bodyBufferLength(int reportedSize)
+{
+    return static_cast<qsizetype>(qBound<qint64>(0, qint64(reportedSize) + 1, MaxBodyBufferBytes));
+}
+
+void MailCheck::run(MailLibrary &library, CheckHost &host)
+{
+    // Allocated once per check and reused for every message.
+    QString buffer1(TextBufferLength, QChar(u'\0'));
+    QString buffer2(TextBufferLength, QChar(u'\0'));
+    QString buffer3(TextBufferLength, QChar(u'\0'));
+    QString buffer4(TextBufferLength, QChar(u'\0'));
+    int count = 0;
+
+    const ServerSettings &server = host.serverSettings();
+    if (!server.pop3.isEmpty()) {
+        const int handle = library.NMailPop3Connect(server.pop3);
+        if (handle != -1) {
+            // The connection is opened before the account is read, as it always was.
+            const ProfileFile accountFile(ProgramPaths::accountFile());
+            const QString id = accountFile.readString(SettingsKeys::UserId);
+            const QString password = accountFile.readString(SettingsKeys::Password);
+            host.setAccount(id, password);
+
+            if (id.isEmpty() || password.isEmpty()) {
+                host.showAccountDialog();
+            } else {
+                count = library.NMailPop3Authenticate(handle, id, password, server.apop != 0 ? -1 : 0);
+                for (int number = 1; number <= count; ++number) {
+                    library.NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, 0);
+                    const int size = library.NMailPop3GetMailSize(handle, number);
+                    QByteArray body(bodyBufferLength(size), ' ');
+                    library.NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, 0, 0);
+                }
+                if (count < 0) {
+                    int length = TextBufferLength;
+                    library.NMailGetMessage(0, buffer1, length);
+                    host.showLoginError(TrimAtNull(buffer1));
+                }
+            }
+            library.NMailPop3Close(handle);
+        }
+    }
+
+    if (count > 0) {
+        if (host.startsMailProgram()) {
+            const QString path = host.mailProgramPath();
+            if (path != SettingsKeys::NotSet)
+                host.startMailProgram(withoutSurroundingSpaces(path));
+        } else {
+            host.showNewMail(count);
+        }
+    }
+
+    if (host.hangUpChoice() == 1)
+        host.hangUp();
+}

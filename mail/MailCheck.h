@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QtGlobal>
+
+class CheckHost;
+class MailLibrary;
+
+// One mail check: connect, read the account from the account file, log in, walk every message, close,
+// then tell the user about new mail and, when asked for, hang up the dial-up connections. Nothing is
+// kept from one check to the next.
+class MailCheck final {
+public:
+    static constexpr int TextBufferLength = 8192;
+
+    static void run(MailLibrary &library, CheckHost &host);
+
+    // The body buffer for a message of the reported size: one byte more than the size, never negative
+    // and never above the library's cap, whatever a server claims.
+    static qsizetype bodyBufferLength(int reportedSize);
+};

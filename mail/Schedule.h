@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The arithmetic of the timed checks. Time is counted in two texts, seconds and minutes, read by the
+// leading-number rule; a counted minute lasts 61 one-second ticks (the seconds run 0 to 60). The
+// timers of the main window only call these functions.
+class Schedule final {
+public:
+    // One-second tick: resets the minute counter when it has reached the rounded interval, then
+    // advances the seconds, rolling over into the minutes after 60.
+    static void secondTick(const QString &interval, QString &seconds, QString &minutes);
+
+    // Poll: a check is due while the minute counter equals the interval, which must be above 0. The
+    // interval is compared unrounded, so an interval that is not a whole number never comes due.
+    static bool checkDue(const QString &interval, const QString &minutes);
+
+    // The scrolling label of the mail program's title, in twips.
+    static constexpr float ScrollStart = 2760.0f;
+    static constexpr float ScrollEnd = -1500.0f;
+    static constexpr float ScrollStep = 20.0f;
+    static float nextScrollLeft(float left);
+
+    // The file name of a path without its folder; empty when the path ends in a separator.
+    static QString fileTitle(const QString &path);
+    static QString scrollCaption(const QString &mailProgramPath, const QString &title);
+};

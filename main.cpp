@@ -1,0 +1,44 @@
+#include "DialUp.h"
+#include "Forms.h"
+#include "MainForm.h"
+#include "NMailEntryPoints.h"
+#include "ServerSettings.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    // The notice window's browser engine is loaded later, from a module; it needs this set up front.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browser engine refuses to start as root unless its sandbox is off.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+
+    const bool hasDisplay = qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+                            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    if (!hasDisplay) {
+        std::fputs("poronica: no display found (DISPLAY is not set). Start it on a desktop, or under a virtual "
+                   "one: xvfb-run -a ./poronica\n",
+                   stderr);
+        return 1;
+    }
+
+    QApplication application(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("ポロニカ"));
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSizeF(9);
+    QApplication::setFont(font);
+
+    ProgramState state;
+    NMailEntryPoints mailLibrary;
+    const std::unique_ptr<DialUp> dialUp = createPlatformDialUp();
+    Forms forms(state, mailLibrary, *dialUp);
+    forms.mainForm().load();
+    return application.exec();
+}

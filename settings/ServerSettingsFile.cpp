@@ -1,0 +1,81 @@
+#include "ServerSettingsFile.h"
+
+#include "Cp932.h"
+#include "LeadingNumber.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <limits>
+
+namespace {
+
+constexpr qsizetype PrefixLength = 5;
+
+qint16 apopValue(const QString &text)
+{
+    const auto rounded = LeadingNumber::roundHalfEven(LeadingNumber::of(text));
+    if (!rounded || *rounded < std::numeric_limits<qint16>::min() || *rounded > std::numeric_limits<qint16>::max())
+        return 0;
+    return static_cast<qint16>(*rounded);
+}
+
+} // namespace
+
+QString ServerSettingsFile::currentPath()
+{
+    return QDir::current().filePath(QStringLiteral("vbmail.ini"));
+}
+
+ServerSettingsFile::ReadResult ServerSettingsFile::read(const QString &path, ServerSettings &settings)
+{
+    if (!QFileInfo(path).isFile())
+        return ReadResult::Missing;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ReadResult::Unreadable;
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return ReadResult::Unreadable;
+
+    ServerSettings read = settings;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = start;
+        while (end < data.size() && data[end] != '\r' && data[end] != '\n')
+            ++end;
+        const QByteArray line = data.mid(start, end - start);
+        const bool crLf = end + 1 < data.size() && data[end] == '\r' && data[end + 1] == '\n';
+        start = end + (crLf ? 2 : 1);
+
+        const QByteArray prefix = line.left(PrefixLength);
+        const QString value = Cp932::decode(line.mid(PrefixLength)).left(MaxValueLength);
+        if (prefix == "SMTP=")
+            read.smtp = value;
+        else if (prefix == "POP3=")
+            read.pop3 = value;
+        else if (prefix == "MAIL=")
+            read.mail = value;
+        else if (prefix == "APOP=")
+            read.apop = apopValue(value);
+    }
+    settings = read;
+    return ReadResult::Read;
+}
+
+bool ServerSettingsFile::write(const QString &path, const ServerSettings &settings)
+{
+    QByteArray data;
+    data += "SMTP=" + Cp932::encode(settings.smtp) + "\r\n";
+    data += "POP3=" + Cp932::encode(settings.pop3) + "\r\n";
+    data += "MAIL=" + Cp932::encode(settings.mail) + "\r\n";
+    data += "APOP=" + QByteArray::number(settings.apop) + "\r\n";
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(data);
+    return file.commit();
+}

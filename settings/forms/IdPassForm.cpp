@@ -1,0 +1,102 @@
+#include "IdPassForm.h"
+
+#include "ProfileFile.h"
+#include "ProgramPaths.h"
+#include "SettingsKeys.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+IdPassForm::IdPassForm(Account &account, QWidget *parent) : Form(parent), m_account(account)
+{
+    setObjectName(QStringLiteral("IdPassForm"));
+    setWindowTitle(QStringLiteral("ID,PASS"));
+    setClientSizeTwips(2880, 1785);
+
+    auto *label1 = new QLabel(QStringLiteral("ID"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_idText = new QLineEdit(this);
+    m_idText->setObjectName(QStringLiteral("IdText"));
+    auto *passwordLabel = new QLabel(QStringLiteral("Password"), this);
+    passwordLabel->setObjectName(QStringLiteral("Label2_0"));
+    m_passText = new QLineEdit(this);
+    m_passText->setObjectName(QStringLiteral("PassText"));
+    m_passText->setEchoMode(QLineEdit::Password);
+    m_saveCheck = new QCheckBox(this);
+    m_saveCheck->setObjectName(QStringLiteral("Check1"));
+    m_saveCheck->setAccessibleName(QStringLiteral("IDパスワードを保存する"));
+    auto *saveLabel = new QLabel(QStringLiteral("IDパスワードを保存する"), this);
+    saveLabel->setObjectName(QStringLiteral("Label2_1"));
+    QPalette bluePalette = saveLabel->palette();
+    bluePalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    saveLabel->setPalette(bluePalette);
+    auto *okCommand = new QPushButton(QStringLiteral("OK"), this);
+    okCommand->setObjectName(QStringLiteral("OKCommand"));
+    auto *cancelCommand = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+
+    place(label1, 120, 180, 675, 255);
+    place(m_idText, 960, 120, 1632, 264);
+    place(passwordLabel, 120, 600, 795, 255);
+    place(m_passText, 960, 600, 1632, 264);
+    place(m_saveCheck, 420, 1020, 255, 255);
+    place(saveLabel, 780, 1020, 1875, 255);
+    place(okCommand, 900, 1380, 852, 312);
+    place(cancelCommand, 1860, 1380, 852, 312);
+
+    setTabOrder(m_idText, m_passText);
+    setTabOrder(m_passText, okCommand);
+    setTabOrder(okCommand, cancelCommand);
+    setTabOrder(cancelCommand, m_saveCheck);
+
+    okCommand->setDefault(true);
+    setDefaultButton(okCommand);
+    setCancelButton(cancelCommand);
+    connect(okCommand, &QPushButton::clicked, this, &IdPassForm::okClicked);
+    connect(cancelCommand, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void IdPassForm::load()
+{
+    const ProfileFile file(ProgramPaths::accountFile());
+    m_idText->setText(file.readString(SettingsKeys::UserId));
+    m_passText->setText(file.readString(SettingsKeys::Password));
+}
+
+QString IdPassForm::idText() const
+{
+    return m_idText->text();
+}
+
+QString IdPassForm::passText() const
+{
+    return m_passText->text();
+}
+
+void IdPassForm::setIdText(const QString &text)
+{
+    m_idText->setText(text);
+}
+
+void IdPassForm::setPassText(const QString &text)
+{
+    m_passText->setText(text);
+}
+
+void IdPassForm::okClicked()
+{
+    m_account.id = m_idText->text();
+    m_account.password = m_passText->text();
+
+    ProfileFile file(ProgramPaths::accountFile(), ProfileFile::Access::OwnerOnly);
+    if (m_saveCheck->isChecked()) {
+        file.writeString(SettingsKeys::UserId, m_account.id);
+        file.writeString(SettingsKeys::Password, m_account.password);
+        file.writeString(SettingsKeys::AccountSaved, SettingsKeys::checkBoxText(true));
+    } else {
+        file.writeString(SettingsKeys::AccountSaved, SettingsKeys::checkBoxText(false));
+    }
+    close();
+}

@@ -1,0 +1,88 @@
+#include "Form.h"
+
+#include "Twips.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+Form::Form(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(programIcon());
+}
+
+QIcon Form::programIcon()
+{
+    static const QIcon icon(QStringLiteral(":/poronica/icon.png"));
+    return icon;
+}
+
+void Form::setClientSizeTwips(int width, int height)
+{
+    setFixedSize(Twips::toPixels(width), Twips::toPixels(height));
+}
+
+void Form::place(QWidget *control, int left, int top, int width, int height)
+{
+    control->setGeometry(Twips::rect(left, top, width, height));
+}
+
+void Form::showModeless()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form::setTopMost()
+{
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+void Form::centreOnScreen()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void Form::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Escape && m_cancelButton) {
+        m_cancelButton->click();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // Enter presses the focused button, otherwise the default button when the form has one.
+        if (auto *focused = qobject_cast<QPushButton *>(focusWidget())) {
+            focused->click();
+            return;
+        }
+        if (m_defaultButton) {
+            m_defaultButton->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    if (!m_unloaded) {
+        m_unloaded = true;
+        unloadHandler();
+        emit unloaded();
+    }
+    event->accept();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractButton;
+
+// Base of every window of the program. A form has a fixed client size given in twips, the program's
+// icon, an optional default button (Enter) and cancel button (Esc), and is unloaded when closed: the
+// close runs the form's unload handler, announces the unload and deletes the form, so the next use
+// creates and loads it afresh.
+class Form : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form(QWidget *parent = nullptr);
+
+    // Shows the form without blocking; a form already shown is brought to the front.
+    void showModeless();
+
+    void setTopMost();
+    void centreOnScreen();
+
+    static QIcon programIcon();
+
+signals:
+    void unloaded();
+
+protected:
+    void setClientSizeTwips(int width, int height);
+    // Places a child at a twips rectangle relative to its parent.
+    static void place(QWidget *control, int left, int top, int width, int height);
+
+    void setDefaultButton(QAbstractButton *button) { m_defaultButton = button; }
+    void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
+
+    // The form's own unload handler; runs before the form goes away.
+    virtual void unloadHandler() {}
+
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QAbstractButton *m_defaultButton = nullptr;
+    QAbstractButton *m_cancelButton = nullptr;
+    bool m_unloaded = false;
+};
