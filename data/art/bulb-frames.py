@@ -94,7 +94,8 @@ def frame(level, sparkle):
   <g stroke="#3d3834" stroke-width="2.2" stroke-linecap="round">
     <path d="M69 127 L111 125 M69 134 L111 132 M69 141 L111 139"/>
   </g>
-  <path d="M76 150 L104 150 L98 160 L82 160 Z" fill="#2b2623" stroke="#1a1614" stroke-width="2" stroke-linejoin="round"/>
+  <path d="M76 150 L104 150 L98 160 L82 160 Z" fill="#2b2623" stroke="#1a1614" stroke-width="2"
+        stroke-linejoin="round"/>
   <rect x="86" y="159" width="8" height="5" rx="2" fill="#c9c2b8" stroke="#2e2a27" stroke-width="1.5"/>
 </svg>
 '''
