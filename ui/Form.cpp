@@ -36,8 +36,10 @@ void Form::showModeless()
 {
     if (isMinimized())
         showNormal();
-    show();
-    raise();
+    if (isVisible())
+        raise(); // already open: only brought to the front
+    else
+        show();
     activateWindow();
 }
 
