@@ -30,7 +30,7 @@ const QStringList DialUpTypes = {
 QDBusMessage methodCall(const QString &service, const QString &path, const QString &interface, const QString &method)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    // Hanging up must never be what starts NetworkManager on a system that has it installed but not running.
+    // Neither listing nor hanging up may start a NetworkManager that is installed but not running.
     message.setAutoStartService(false);
     return message;
 }
@@ -78,6 +78,7 @@ NetworkManagerDialUp::NetworkManagerDialUp(const QDBusConnection &bus, std::chro
 bool NetworkManagerDialUp::enumerate(QList<DialUpConnection> &connections)
 {
     connections.clear();
+    m_unresponsive = false;
     if (!m_bus.isConnected())
         return false;
 
@@ -129,7 +130,7 @@ bool NetworkManagerDialUp::enumerate(QList<DialUpConnection> &connections)
 
 bool NetworkManagerDialUp::hangUp(const DialUpConnection &connection)
 {
-    if (!m_bus.isConnected())
+    if (!m_bus.isConnected() || m_unresponsive)
         return false;
     if (!isObjectPath(connection.id))
         return false; // nothing NetworkManager could have handed out
@@ -138,6 +139,10 @@ bool NetworkManagerDialUp::hangUp(const DialUpConnection &connection)
         methodCall(Service, ManagerPath, ManagerInterface, QStringLiteral("DeactivateConnection"));
     deactivate << QVariant::fromValue(QDBusObjectPath(connection.id));
     const QDBusMessage reply = callWithin(deactivate, QDeadlineTimer(m_timeout, Qt::PreciseTimer));
+    // Once it has let one hang-up time out, waiting out the same timeout for every further link would freeze the
+    // window for minutes; the rest fail at once until the next listing shows it answers again.
+    if (isUnresponsive(reply))
+        m_unresponsive = true;
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 

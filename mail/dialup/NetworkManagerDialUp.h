@@ -27,4 +27,5 @@ private:
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_timeout;
+    bool m_unresponsive = false;
 };
