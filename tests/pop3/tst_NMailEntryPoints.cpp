@@ -1,0 +1,175 @@
+#include "NMailOption.h"
+#include "Pop3Error.h"
+#include "Pop3TestSupport.h"
+
+#include <QTcpServer>
+#include <QTest>
+
+class tst_NMailEntryPoints final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void buffersKeepTheirLength();
+    void missingMessageEmptiesTheBuffers();
+    void unknownHandlesFail();
+    void unreachableServerGivesMinusOne_data();
+    void unreachableServerGivesMinusOne();
+    void severalHandlesAtOnce();
+    void ipv6Loopback();
+    void lineLimitOption();
+    void messagesForResultCodes();
+};
+
+void tst_NMailEntryPoints::init()
+{
+    NMailInitializeWinSock();
+    NMailSetOption(NMailOptionMaxLineBytes, 8192);
+    NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
+    NMailSetOption(NMailOptionReplyTimeoutMs, 2000);
+    NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
+}
+
+void tst_NMailEntryPoints::cleanup()
+{
+    NMailEndWinSock();
+}
+
+void tst_NMailEntryPoints::buffersKeepTheirLength()
+{
+    const QByteArray message = "Subject: a long subject line\r\nFrom: x@example.jp\r\n\r\nbody\r\n";
+    ScriptedPop3Server server;
+    server.setMessages({message, message});
+    QVERIFY(server.start());
+    const int handle = NMailPop3Connect(server.serverName());
+    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 2);
+
+    QString subject(7, u'#'), from(1, u'#'), date(3, u'#'), header(8192, u'#');
+    QCOMPARE(NMailPop3GetMailStatus(handle, 1, subject, from, date, header, 0), 0);
+    QCOMPARE(subject, QStringLiteral("a long") + QChar(0));
+    QCOMPARE(from, QString(QChar(0)));
+    QCOMPARE(date, QString(QChar(0)) + QStringLiteral("##"));
+    QCOMPARE(upToNul(header), QString::fromLatin1(message.left(message.indexOf("\r\n\r\n") + 2)));
+    QCOMPARE(header.size(), 8192);
+
+    QByteArray shortBody(10, '#');
+    QCOMPARE(NMailPop3GetMail(handle, 1, subject, from, date, header, shortBody, 0, 0), message.size());
+    QCOMPARE(shortBody, message.left(10));
+    // The rest was read and dropped: the next message comes out whole.
+    QByteArray body(message.size() + 1, '#');
+    QCOMPARE(NMailPop3GetMail(handle, 2, subject, from, date, header, body, 0, 0), message.size());
+    QCOMPARE(body, message + '\0');
+    NMailPop3Close(handle);
+}
+
+void tst_NMailEntryPoints::missingMessageEmptiesTheBuffers()
+{
+    ScriptedPop3Server server;
+    QVERIFY(server.start());
+    const int handle = NMailPop3Connect(server.serverName());
+    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    Texts texts;
+    QVERIFY(NMailPop3GetMailStatus(handle, 9, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
+    QCOMPARE(texts.subject.at(0), QChar(0));
+    QCOMPARE(texts.header.at(0), QChar(0));
+    QVERIFY2(lastError().endsWith(u"There's no message 9."), qPrintable(lastError()));
+    QCOMPARE(NMailPop3GetMailSize(handle, 0), -int(Pop3Error::BadArgument));
+}
+
+void tst_NMailEntryPoints::unknownHandlesFail()
+{
+    Texts texts;
+    QByteArray body(4, ' ');
+    for (const int handle : {-1, 0, 7, 100000}) {
+        QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), -int(Pop3Error::BadHandle));
+        QCOMPARE(NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0),
+                 -int(Pop3Error::BadHandle));
+        QCOMPARE(NMailPop3GetMailSize(handle, 1), -int(Pop3Error::BadHandle));
+        QCOMPARE(NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+                 -int(Pop3Error::BadHandle));
+        QCOMPARE(NMailPop3Close(handle), -int(Pop3Error::BadHandle));
+    }
+}
+
+void tst_NMailEntryPoints::unreachableServerGivesMinusOne_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("meaning");
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    QTest::addRow("closed port") << QStringLiteral("127.0.0.1:%1").arg(closedPort) << QStringLiteral("接続できません");
+    QTest::addRow("malformed name") << QStringLiteral("pop3s://") << QStringLiteral("サーバー名が正しくありません");
+}
+
+void tst_NMailEntryPoints::unreachableServerGivesMinusOne()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, meaning);
+    QCOMPARE(NMailPop3Connect(server), -1);
+    QVERIFY2(lastError().contains(meaning), qPrintable(lastError()));
+}
+
+void tst_NMailEntryPoints::severalHandlesAtOnce()
+{
+    ScriptedPop3Server first, second;
+    first.setMessages({sampleMessage(1)});
+    second.setMessages({sampleMessage(1), sampleMessage(2)});
+    QVERIFY(first.start() && second.start());
+    const int a = NMailPop3Connect(first.serverName());
+    const int b = NMailPop3Connect(second.serverName());
+    QVERIFY(a >= 0 && b >= 0 && a != b);
+    QCOMPARE(NMailPop3Authenticate(b, "a", "b", 0), 2);
+    QCOMPARE(NMailPop3Close(b), 0);
+    QCOMPARE(NMailPop3Close(b), -int(Pop3Error::BadHandle));
+    QCOMPARE(NMailPop3Authenticate(a, "a", "b", 0), 1);
+    QCOMPARE(NMailPop3GetMailSize(a, 1), sampleMessage(1).size());
+    QCOMPARE(NMailPop3Close(a), 0);
+}
+
+void tst_NMailEntryPoints::ipv6Loopback()
+{
+    ScriptedPop3Server server;
+    if (!server.start(QHostAddress(QHostAddress::LocalHostIPv6)))
+        QSKIP("::1 is not available here");
+    QVERIFY(server.serverName().startsWith(u"[::1]:"));
+    const int handle = NMailPop3Connect(server.serverName());
+    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    NMailPop3Close(handle);
+    QCOMPARE(server.commandsWhenClosed(), Commands({"USER a", "PASS b", "STAT", "QUIT"}));
+}
+
+void tst_NMailEntryPoints::lineLimitOption()
+{
+    const Reply longStatus = Reply::line("+OK 0 0 " + QByteArray(600, 'z'));
+    for (const int limit : {8192, 512}) {
+        QCOMPARE(NMailSetOption(NMailOptionMaxLineBytes, limit), 0);
+        ScriptedPop3Server server;
+        server.setReply("STAT", longStatus);
+        QVERIFY(server.start());
+        const int handle = NMailPop3Connect(server.serverName());
+        QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0) == 0, limit == 8192);
+        NMailPop3Close(handle);
+    }
+    QVERIFY(NMailSetOption(12345, 1) < 0);
+}
+
+void tst_NMailEntryPoints::messagesForResultCodes()
+{
+    QString buffer(8192, u' ');
+    int length = 8192;
+    QCOMPARE(NMailGetMessage(-int(Pop3Error::Auth), buffer, length), int(QStringLiteral("認証に失敗しました").size()));
+    QCOMPARE(upToNul(buffer), QStringLiteral("認証に失敗しました"));
+    length = 3;
+    NMailGetMessage(-int(Pop3Error::Auth), buffer, length);
+    QCOMPARE(length, 2);
+    QCOMPARE(upToNul(buffer), QStringLiteral("認証"));
+    QCOMPARE(buffer.size(), 8192);
+}
+
+QTEST_GUILESS_MAIN(tst_NMailEntryPoints)
+#include "tst_NMailEntryPoints.moc"
