@@ -48,6 +48,7 @@ class IdPassFormTest final : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void loadShowsFileAndMasksPassword();
     void okWithSaveBoxWritesAccount_data();
     void okWithSaveBoxWritesAccount();
@@ -59,6 +60,11 @@ private slots:
     void enterInTextBoxPressesOk();
     void longIdIsCutOnReading();
 };
+
+void IdPassFormTest::initTestCase()
+{
+    ::umask(022); // a usual umask, so that only the form can make a new account file private
+}
 
 void IdPassFormTest::loadShowsFileAndMasksPassword()
 {
