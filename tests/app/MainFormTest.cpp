@@ -1,0 +1,303 @@
+#include "IdPassForm.h"
+#include "MainForm.h"
+#include "SetForm.h"
+#include "ShinMsgForm.h"
+#include "TestFolder.h"
+#include "TestProgram.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+// Receives the URLs the program asks the desktop to open.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class MainFormTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layout();
+    void hiddenControlsKeepTheirDesignValues();
+    void choosingTheMailProgram();
+    void settingsButtonNeverMakesASecondDialog();
+    void homePageOffer_data();
+    void homePageOffer();
+    void timedCheckStartsEveryPollOfTheDueSecond();
+    void timedCheckRunsInsideTheErrorBox();
+    void mailProgramStartsOnNewMail();
+    void mailProgramThatCannotStartDoesNotBlock();
+    void scrollingLabelShowsTheProgramTitle();
+};
+
+void MainFormTest::layout()
+{
+    TestFolder folder;
+    TestProgram program;
+    program.start();
+    MainForm &main = program.main();
+    QCOMPARE(main.windowTitle(), QStringLiteral("ポロニカ"));
+    QCOMPARE(main.size(), QSize(213, 256)); // 3195 × 3840 twips at 96 DPI
+    QCOMPARE(main.minimumSize(), main.maximumSize());
+
+    const struct {
+        const char *name;
+        QString caption;
+        QRect geometry;
+    } buttons[] = {
+        {"Command7", QStringLiteral("メ\uFF5Cラ\uFF5C設定"), {192, 0, 24, 84}},
+        {"Command8", QStringLiteral("メ\uFF5Cルチェック"), {192, 84, 25, 100}},
+        {"Command9", QStringLiteral("設定"), {104, 20, 41, 27}},
+        {"Command10", QStringLiteral("HP"), {144, 20, 49, 27}},
+        {"Command1", QStringLiteral("タスク"), {192, 208, 25, 52}},
+    };
+    for (const auto &button : buttons) {
+        auto *control = program.control<QPushButton>(button.name);
+        QVERIFY2(control, button.name);
+        QCOMPARE(control->text(), button.caption);
+        QCOMPARE(control->geometry(), button.geometry);
+    }
+    QCOMPARE(program.control<QLabel>("Label3")->text(), QStringLiteral("新着有りで設定メーラーを起動"));
+    QCOMPARE(program.control<QLabel>("Label1")->font().bold(), true);
+    QCOMPARE(program.control<QWidget>("Picture4")->palette().color(QPalette::Window), QColor(0, 64, 0));
+    QCOMPARE(main.palette().color(QPalette::Window), QColor(64, 0, 0));
+    // The picture pane is larger than its container: strips are clipped at the left, right and top.
+    QCOMPARE(program.control<QWidget>("WebBrowser1")->geometry(), QRect(-24, -32, 241, 217));
+}
+
+void MainFormTest::hiddenControlsKeepTheirDesignValues()
+{
+    TestFolder folder;
+    TestProgram program;
+    MainForm &main = program.main();
+    QCOMPARE(program.control<QLineEdit>("Text1")->text(), QStringLiteral("Text1"));
+    QCOMPARE(program.control<QLineEdit>("Text4")->text(), QStringLiteral("Text4"));
+    QCOMPARE(program.control<QPushButton>("Command5")->text(), QStringLiteral("切断"));
+    for (const char *name : {"Text7", "Text8", "Text1", "Text4", "Command5", "Picture7", "Picture10"})
+        QVERIFY2(program.control<QWidget>(name) && !program.control<QWidget>(name)->isVisibleTo(&main), name);
+    QCOMPARE(program.control<QTimer>("Timer1")->interval(), 100);
+    QCOMPARE(program.control<QTimer>("Timer3")->isActive(), false);
+    QCOMPARE(program.control<QTimer>("Timer4")->interval(), 20);
+}
+
+void MainFormTest::choosingTheMailProgram()
+{
+    TestFolder folder;
+    TestProgram program;
+    program.start();
+    program.main().setText7(QStringLiteral("/old/mailer"));
+    const QString chosen = folder.programFolder() + QStringLiteral("/メーラー.sh");
+    folder.write(chosen, "#!/bin/sh\n");
+
+    // The dialog is modal; answer it from the event loop once it is up.
+    const auto answerDialog = [](const QString &file) {
+        auto *poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, file] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll->deleteLater();
+            if (file.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(file);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        poll->start(20);
+    };
+    answerDialog(chosen);
+    program.main().command7Click();
+    QCOMPARE(program.main().text7(), chosen);
+    QCOMPARE(program.control<QLineEdit>("Text8")->text(), QStringLiteral("メーラー.sh"));
+
+    answerDialog(QString());
+    program.main().command7Click();
+    QCOMPARE(program.main().text7(), QString());
+    QCOMPARE(program.control<QLineEdit>("Text8")->text(), QString());
+}
+
+void MainFormTest::settingsButtonNeverMakesASecondDialog()
+{
+    TestFolder folder;
+    TestProgram program;
+    program.start();
+    auto *command9 = program.control<QPushButton>("Command9");
+    command9->click();
+    SetForm *first = &program.forms.setForm();
+    QVERIFY(first->isVisible());
+    command9->click();
+    QCOMPARE(&program.forms.setForm(), first);
+    int setForms = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        setForms += qobject_cast<SetForm *>(widget) != nullptr;
+    QCOMPARE(setForms, 1);
+}
+
+void MainFormTest::homePageOffer_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("opened");
+    QTest::addRow("yes") << int(QMessageBox::Yes) << 1;
+    QTest::addRow("no") << int(QMessageBox::No) << 0;
+}
+
+void MainFormTest::homePageOffer()
+{
+    QFETCH(int, answer);
+    QFETCH(int, opened);
+    TestFolder folder;
+    TestProgram program;
+    program.start();
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+
+    QString question;
+    answerNextMessageBox(QMessageBox::StandardButton(answer), &question);
+    program.control<QPushButton>("Command10")->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+
+    QCOMPARE(question, QStringLiteral("「ペルリモ」作者のホームページです。ちょっと見てみますか？"));
+    QCOMPARE(recorder.urls.size(), opened);
+    if (opened)
+        QCOMPARE(recorder.urls.first(), QUrl(MainForm::HomePage));
+}
+
+void MainFormTest::timedCheckStartsEveryPollOfTheDueSecond()
+{
+    TestFolder folder;
+    TestProgram program;
+    program.library.connectResult = -1; // each check returns at once
+    program.start();
+    program.state.server.pop3 = QStringLiteral("pop.example.test");
+    program.forms.setForm().setText2(QStringLiteral("1"));
+    // One tick before the first counted minute ends.
+    program.control<QLineEdit>("Text4")->setText(QStringLiteral("60"));
+    program.control<QLineEdit>("Text1")->setText(QStringLiteral("0"));
+    program.log.clear();
+
+    QTRY_COMPARE_WITH_TIMEOUT(program.control<QLineEdit>("Text1")->text(), QStringLiteral("1"), 2500);
+    QTRY_COMPARE_WITH_TIMEOUT(program.control<QLineEdit>("Text1")->text(), QStringLiteral("0"), 2500);
+    // About ten polls fall in the due second; each starts a check of its own.
+    QVERIFY2(program.log.count(QStringLiteral("Connect pop.example.test")) >= 2, qPrintable(program.log.join(u'|')));
+}
+
+void MainFormTest::timedCheckRunsInsideTheErrorBox()
+{
+    TestFolder folder;
+    folder.write(folder.dataFile(QStringLiteral("iniIdPass.ini")), "[EXEINI]\r\nNAME=alice\r\nNAME2=wrong\r\n");
+    TestProgram program;
+    program.start();
+    program.state.server.pop3 = QStringLiteral("pop.example.test");
+    program.library.authenticateResult = -1;
+    program.library.errorText = QStringLiteral("認証に失敗しました");
+    auto *minutes = program.control<QLineEdit>("Text1");
+
+    int logins = 0;
+    program.library.duringAuthenticate = [&] {
+        // Only the first login fails; the timed checks inside its error box find an empty mailbox.
+        if (++logins == 1) {
+            program.forms.setForm().setText2(QStringLiteral("3"));
+            minutes->setText(QStringLiteral("3"));
+        } else {
+            program.library.authenticateResult = 0;
+        }
+    };
+    QTimer::singleShot(1000, [&] {
+        minutes->setText(QStringLiteral("0")); // leave the due state
+        answerNextMessageBox(QMessageBox::Ok);
+    });
+    program.control<QPushButton>("Command8")->click();
+
+    // The timed checks ran to their end while the box was open; the first check closed afterwards.
+    const qsizetype firstError = program.log.indexOf(QStringLiteral("GetMessage 0 8192"));
+    const qsizetype secondConnect = program.log.indexOf(QStringLiteral("Connect pop.example.test"), firstError);
+    QVERIFY(firstError > 0);
+    QVERIFY2(secondConnect > firstError, qPrintable(program.log.join(u'|')));
+    QCOMPARE(program.log.last(), QStringLiteral("Close 1"));
+    QCOMPARE(program.log.count(QStringLiteral("Close 1")), program.log.count(QStringLiteral("Connect pop.example.test")));
+}
+
+void MainFormTest::mailProgramStartsOnNewMail()
+{
+    TestFolder folder;
+    folder.write(folder.dataFile(QStringLiteral("iniIdPass.ini")), "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
+    const QString marker = folder.currentFolder() + QStringLiteral("/started");
+    const QString script = folder.programFolder() + QStringLiteral("/mail program.sh");
+    folder.write(script, "#!/bin/sh\necho \"$0\" > '" + marker.toUtf8() + "'\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    TestProgram program;
+    program.start();
+    program.state.server.pop3 = QStringLiteral("pop.example.test");
+    program.library.authenticateResult = 2;
+    program.main().setText7(QStringLiteral("  ") + script + QStringLiteral(" "));
+    program.control<QCheckBox>("Check2")->setChecked(true);
+    program.control<QPushButton>("Command8")->click();
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+    QVERIFY(!program.forms.isShinMsgFormLoaded());
+}
+
+void MainFormTest::mailProgramThatCannotStartDoesNotBlock()
+{
+    TestFolder folder;
+    folder.write(folder.dataFile(QStringLiteral("iniIdPass.ini")), "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
+    const QString notExecutable = folder.programFolder() + QStringLiteral("/plain.txt");
+    folder.write(notExecutable, "not a program\n");
+
+    for (const QString &path : {QStringLiteral("/nonexistent/mailer"), notExecutable, QString()}) {
+        TestProgram program;
+        program.start();
+        program.state.server.pop3 = QStringLiteral("pop.example.test");
+        program.library.authenticateResult = 1;
+        program.main().setText7(path);
+        program.control<QCheckBox>("Check2")->setChecked(true);
+        program.forms.setForm().setCheck1(true);
+        program.control<QPushButton>("Command8")->click(); // returns: nothing waits for an answer
+
+        QMessageBox *notice = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                notice = box;
+        }
+        QVERIFY2(notice, qPrintable(path));
+        QVERIFY(!notice->isModal());
+        QVERIFY(notice->text().contains(QStringLiteral("メールソフトを起動できませんでした。")));
+        QCOMPARE(program.log.last(), QStringLiteral("HangUp")); // the check went on to its end
+        notice->close();
+    }
+}
+
+void MainFormTest::scrollingLabelShowsTheProgramTitle()
+{
+    TestFolder folder;
+    TestProgram program;
+    program.start();
+    auto *label1 = program.control<QLabel>("Label1");
+    program.main().setText7(QString());
+    program.main().timer4Tick();
+    QCOMPARE(label1->text(), QStringLiteral("設定されていません。"));
+
+    program.main().setText7(QStringLiteral("/usr/bin/sylpheed"));
+    const int before = label1->x();
+    for (int tick = 0; tick < 15; ++tick)
+        program.main().timer4Tick();
+    QCOMPARE(label1->text(), QStringLiteral("sylpheed"));
+    QCOMPARE(program.control<QLineEdit>("Text8")->text(), QStringLiteral("sylpheed"));
+    QCOMPARE(label1->x(), before - 20); // 15 ticks of 20 twips: 300 twips, 20 pixels
+}
+
+QTEST_MAIN(MainFormTest)
+#include "MainFormTest.moc"
