@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Idle resource use of the running program: CPU with the main window shown and in the tray, resident
+# memory before and after the notice window (and whether the browser engine is mapped), and the time
+# from the process start until the main window is mapped.
+#
+#   bench/resources/run.sh [-d seconds] [-n start runs] [-p program folder] [-k]
+#
+#   -d  length of each CPU measurement (default 60)
+#   -n  number of timed starts, after one untimed warm-up start (default 5)
+#   -p  the built program folder to copy (default build/program of this checkout)
+#   -k  keep the temporary folder (its logs) afterwards
+#
+# Everything runs under a private Xvfb (96 DPI) with trayer as the tray host, a private D-Bus session
+# bus and a local POP3 responder with an empty mailbox. Each start gets a fresh copy of the program
+# folder and a fresh current folder.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+repo="$(cd "$here/../.." && pwd)"
+duration=60
+starts=5
+program="$repo/build/program"
+keep=0
+while getopts "d:n:p:k" option; do
+    case "$option" in
+    d) duration="$OPTARG" ;;
+    n) starts="$OPTARG" ;;
+    p) program="$(cd "$OPTARG" && pwd)" ;;
+    k) keep=1 ;;
+    *) sed -n '6,11p' "$0" >&2; exit 1 ;;
+    esac
+done
+
+# Goals.
+cpuVisibleGoal=1.0
+cpuTrayGoal=0.1
+rssGoalMb=45
+mapGoalMs=400
+
+caption="ポロニカ"
+noticeCaption="新着のお知らせ"
+
+for tool in Xvfb trayer xdotool xwininfo python3 cc dbus-daemon; do
+    command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 1; }
+done
+[[ -x "$program/poronica" ]] || { echo "run.sh: no program at $program (build it first)" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/poronica-bench.XXXXXX)"
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    if ((keep)); then
+        echo "logs kept in $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+cc -O2 -o "$work/launch" "$here/launch.c" -lX11
+
+# --- the desktop -----------------------------------------------------------------------------------
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >"$work/display" 2>"$work/xvfb.log" &
+xvfbPid=$!
+pids+=("$xvfbPid")
+for _ in $(seq 100); do
+    [[ -s "$work/display" ]] && break
+    sleep 0.1
+done
+[[ -s "$work/display" ]] || { echo "run.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+trayer --edge top --align right --widthtype pixel --width 100 --height 32 --transparent false --expand false \
+    >"$work/trayer.log" 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do
+    xdotool search --classname trayer >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+busInfo="$(dbus-daemon --session --fork --print-address=1 --print-pid=1)"
+busAddress="$(sed -n 1p <<<"$busInfo")"
+busPid="$(sed -n 2p <<<"$busInfo")"
+pids+=("$busPid")
+export DBUS_SESSION_BUS_ADDRESS="$busAddress"
+
+python3 "$here/pop3stub.py" "$work/port" 0 &
+pids+=("$!")
+for _ in $(seq 50); do
+    [[ -s "$work/port" ]] && break
+    sleep 0.1
+done
+port="$(cat "$work/port")"
+
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+export QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox LC_ALL=C.UTF-8
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# --- helpers ---------------------------------------------------------------------------------------
+ticksPerSecond="$(getconf CLK_TCK)"
+cpuTicks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+now() { date +%s.%N; }
+rssKb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+pssKb() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
+mb() { awk -v kb="$1" 'BEGIN {printf "%.1f", kb / 1024}'; }
+engineMapped() { grep -q libQt6WebEngineCore "/proc/$1/maps" && echo yes || echo no; }
+descendants() {
+    local child
+    for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
+        echo "$child"
+        descendants "$child"
+    done
+}
+
+# Prints "<percent of one core> <percent for the X server>" over the given seconds.
+cpuOver() {
+    local pid="$1" seconds="$2" t0 t1 c0 c1 x0 x1
+    t0="$(now)"; c0="$(cpuTicks "$pid")"; x0="$(cpuTicks "$xvfbPid")"
+    sleep "$seconds"
+    t1="$(now)"; c1="$(cpuTicks "$pid")"; x1="$(cpuTicks "$xvfbPid")"
+    awk -v c="$((c1 - c0))" -v x="$((x1 - x0))" -v hz="$ticksPerSecond" -v t0="$t0" -v t1="$t1" \
+        'BEGIN {printf "%.3f %.3f\n", 100 * c / hz / (t1 - t0), 100 * x / hz / (t1 - t0)}'
+}
+
+run=0
+# Lays out a fresh program folder and current folder; starts the program; sets pid, mapMs and window.
+startProgram() {
+    run=$((run + 1))
+    local base="$work/run$run" line
+    mkdir -p "$base/cwd"
+    cp -a "$program" "$base/program"
+    mkdir -p "$base/program/★MailData"
+    printf 'SMTP=\r\nPOP3=127.0.0.1:%s\r\nMAIL=\r\nAPOP=0\r\n' "$port" >"$base/cwd/vbmail.ini"
+    printf '[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n' >"$base/program/★MailData/iniIdPass.ini"
+    printf '[EXEINI]\r\nNUMBER2=1\r\n' >"$base/program/★MailData/ini.ini"
+    line="$(cd "$base/cwd" && "$work/launch" 20000 "$caption" "$base/program.log" "$base/program/poronica")" || true
+    read -r pid mapMs window <<<"$line"
+    pids+=("$pid")
+    if [[ "$mapMs" == timeout ]]; then
+        echo "run.sh: the main window did not appear; log:" >&2
+        cat "$base/program.log" >&2
+        exit 1
+    fi
+}
+
+stopProgram() {
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+}
+
+isMapped() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# --- start-up time ---------------------------------------------------------------------------------
+startProgram # warm-up, not counted
+stopProgram
+mapTimes=()
+for _ in $(seq "$starts"); do
+    startProgram
+    mapTimes+=("$mapMs")
+    stopProgram
+done
+mapMedian="$(printf '%s\n' "${mapTimes[@]}" | sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}')"
+
+# --- idle CPU and memory before the notice ---------------------------------------------------------
+startProgram
+sleep 5 # let start-up work settle
+rssBefore="$(rssKb "$pid")"
+pssBefore="$(pssKb "$pid")"
+engineBefore="$(engineMapped "$pid")"
+read -r cpuVisible xVisible < <(cpuOver "$pid" "$duration")
+xdotool mousemove --window "$window" 204 232 click 1 # "タスク", client x 192..217, y 208..256
+sleep 2
+if isMapped "$window"; then
+    echo "run.sh: the main window is still shown after clicking the tray button" >&2
+    exit 1
+fi
+read -r cpuTray xTray < <(cpuOver "$pid" "$duration")
+stopProgram
+
+# --- memory after the notice window has been shown once --------------------------------------------
+startProgram
+sleep 2
+# The "ON" label spans client x 3..27, y 235..252.
+xdotool mousemove --window "$window" 10 243 click --repeat 2 --delay 80 1
+if ! timeout 30 xdotool search --sync --onlyvisible --name "$noticeCaption" >/dev/null 2>&1; then
+    echo "run.sh: the notice window did not appear" >&2
+    exit 1
+fi
+sleep 8 # the page loads in the background
+rssAfter="$(rssKb "$pid")"
+pssAfter="$(pssKb "$pid")"
+engineAfter="$(engineMapped "$pid")"
+helpersPss=0
+for child in $(descendants "$pid"); do
+    helpersPss=$((helpersPss + $(pssKb "$child" 2>/dev/null || echo 0)))
+done
+stopProgram
+
+# --- report ----------------------------------------------------------------------------------------
+printf 'program:                %s\n' "$program"
+printf 'start to main window:   median %s ms  (runs: %s)\n' "$mapMedian" "${mapTimes[*]}"
+printf 'CPU, window shown:      %s %% of one core  (X server: %s %%)  over %s s\n' "$cpuVisible" "$xVisible" "$duration"
+printf 'CPU, in the tray:       %s %% of one core  (X server: %s %%)  over %s s\n' "$cpuTray" "$xTray" "$duration"
+printf 'memory before notice:   VmRSS %s MB, Pss %s MB, browser engine mapped: %s\n' \
+    "$(mb "$rssBefore")" "$(mb "$pssBefore")" "$engineBefore"
+printf 'memory after notice:    VmRSS %s MB, Pss %s MB, browser engine mapped: %s (helper processes: Pss %s MB)\n' \
+    "$(mb "$rssAfter")" "$(mb "$pssAfter")" "$engineAfter" "$(mb "$helpersPss")"
+
+failures=()
+awk -v v="$cpuVisible" -v g="$cpuVisibleGoal" 'BEGIN {exit !(v <= g)}' || failures+=("CPU shown $cpuVisible% > $cpuVisibleGoal%")
+awk -v v="$cpuTray" -v g="$cpuTrayGoal" 'BEGIN {exit !(v <= g)}' || failures+=("CPU in tray $cpuTray% > $cpuTrayGoal%")
+awk -v v="$rssBefore" -v g="$rssGoalMb" 'BEGIN {exit !(v / 1024 <= g)}' ||
+    failures+=("RSS $(mb "$rssBefore") MB > $rssGoalMb MB")
+[[ "$engineBefore" == no ]] || failures+=("browser engine mapped before the notice")
+[[ "$engineAfter" == yes ]] || failures+=("browser engine not mapped after the notice")
+awk -v v="$mapMedian" -v g="$mapGoalMs" 'BEGIN {exit !(v <= g)}' || failures+=("start $mapMedian ms > $mapGoalMs ms")
+
+if ((${#failures[@]} == 0)); then
+    echo "VERDICT: PASS (CPU shown <= $cpuVisibleGoal %, in tray <= $cpuTrayGoal %, RSS <= $rssGoalMb MB, engine loaded only for the notice, mapped <= $mapGoalMs ms)"
+else
+    joined="$(printf '%s; ' "${failures[@]}")"
+    echo "VERDICT: FAIL (${joined%; })"
+fi
