@@ -14,6 +14,16 @@ namespace {
 
 constexpr qsizetype PrefixLength = 5;
 
+// The first count characters, a character beyond the basic plane counting once: cutting between the two
+// halves of a pair would leave a broken value that is written back as garbage.
+QString leftCharacters(const QString &text, qsizetype count)
+{
+    qsizetype end = 0;
+    for (qsizetype n = 0; n < count && end < text.size(); ++n)
+        end += text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate() ? 2 : 1;
+    return text.left(end);
+}
+
 qint16 apopValue(const QString &text)
 {
     const auto rounded = LeadingNumber::roundHalfEven(LeadingNumber::of(text));
@@ -51,7 +61,7 @@ ServerSettingsFile::ReadResult ServerSettingsFile::read(const QString &path, Ser
         start = end + (crLf ? 2 : 1);
 
         const QByteArray prefix = line.left(PrefixLength);
-        const QString value = Cp932::decode(line.mid(PrefixLength)).left(MaxValueLength);
+        const QString value = leftCharacters(Cp932::decode(line.mid(PrefixLength)), MaxValueLength);
         if (prefix == "SMTP=")
             read.smtp = value;
         else if (prefix == "POP3=")
