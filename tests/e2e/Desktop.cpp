@@ -56,6 +56,19 @@ QByteArray property(Display *x, XWindow window, const char *name, Atom *type = n
     return bytes;
 }
 
+QStringList atomNames(Display *x, const QByteArray &bytes)
+{
+    QStringList names;
+    for (qsizetype offset = 0; offset + qsizetype(sizeof(long)) <= bytes.size(); offset += sizeof(long)) {
+        const Atom atom = *reinterpret_cast<const long *>(bytes.constData() + offset);
+        if (char *name = XGetAtomName(x, atom)) {
+            names << QString::fromLatin1(name);
+            XFree(name);
+        }
+    }
+    return names;
+}
+
 bool hasClass(Display *x, XWindow window, const QByteArray &wmClass)
 {
     XClassHint hint{};
@@ -214,16 +227,32 @@ QString Desktop::netWmName(XWindow window) const
 
 QStringList Desktop::netWmState(XWindow window) const
 {
-    const QByteArray bytes = property(m_x, window, "_NET_WM_STATE");
-    QStringList names;
-    for (qsizetype offset = 0; offset + qsizetype(sizeof(long)) <= bytes.size(); offset += sizeof(long)) {
-        const Atom atom = *reinterpret_cast<const long *>(bytes.constData() + offset);
-        if (char *name = XGetAtomName(m_x, atom)) {
-            names << QString::fromLatin1(name);
-            XFree(name);
+    return atomNames(m_x, property(m_x, window, "_NET_WM_STATE"));
+}
+
+QStringList Desktop::windowTypes(XWindow window) const
+{
+    return atomNames(m_x, property(m_x, window, "_NET_WM_WINDOW_TYPE"));
+}
+
+QString Desktop::describe(const QByteArray &wmClass) const
+{
+    QStringList lines;
+    for (const bool overrideRedirect : {false, true}) {
+        for (const XWindow window : visibleWindows(wmClass, overrideRedirect)) {
+            const QRect area = geometry(window);
+            lines << QStringLiteral("0x%1 \"%2\" %3 %4x%5+%6+%7")
+                         .arg(QString::number(window, 16), netWmName(window),
+                              windowTypes(window).join(QLatin1Char(',')))
+                         .arg(area.width())
+                         .arg(area.height())
+                         .arg(area.x())
+                         .arg(area.y());
         }
     }
-    return names;
+    if (const XWindow icon = trayIcon(wmClass))
+        lines << QStringLiteral("0x%1 in the tray").arg(QString::number(icon, 16));
+    return lines.join(QLatin1Char('\n'));
 }
 
 XWindow Desktop::visibleWindow(const QByteArray &wmClass, const QString &title) const

@@ -44,6 +44,7 @@ public:
     QString wmName(XWindow window) const;
     QString netWmName(XWindow window) const;
     QStringList netWmState(XWindow window) const;
+    QStringList windowTypes(XWindow window) const; // _NET_WM_WINDOW_TYPE, e.g. _NET_WM_WINDOW_TYPE_POPUP_MENU
     // The visible top-level window of that class whose WM_NAME is exactly title, or 0.
     XWindow visibleWindow(const QByteArray &wmClass, const QString &title) const;
     bool isViewable(XWindow window) const;
@@ -54,6 +55,8 @@ public:
     bool requestClose(XWindow window) const;
     QImage grab(XWindow window) const;
     QImage grab(const QRect &rootArea) const;
+    // Every visible window of that class with caption, type and place, for failure messages.
+    QString describe(const QByteArray &wmClass) const;
     // The CLIPBOARD selection as UTF-8 text; empty when nobody owns it or it does not answer.
     QString clipboardText(int timeoutMs = 3000) const;
 

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "Desktop.h"
+#include "ProgramRun.h"
 
 #include <QByteArray>
+#include <QDebug>
+#include <QDir>
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -59,6 +62,47 @@ inline QString visibleTitles(const Desktop &desktop)
     for (const XWindow window : desktop.visibleWindows(ProgramClass))
         titles << desktop.wmName(window);
     return titles.join(QStringLiteral(" | "));
+}
+
+// The program's popup menu, or 0: its override-redirect window that is not a tooltip (Qt gives the
+// menu no menu type).
+inline XWindow waitForMenu(const Desktop &desktop, int timeoutMs = 3000)
+{
+    XWindow menu = 0;
+    Desktop::waitFor(
+        [&] {
+            for (const XWindow window : desktop.visibleWindows(ProgramClass, true)) {
+                if (!desktop.windowTypes(window).contains(QStringLiteral("_NET_WM_WINDOW_TYPE_TOOLTIP")))
+                    menu = window;
+            }
+            return menu != 0;
+        },
+        timeoutMs);
+    return menu;
+}
+
+// The tray menu has two entries around a separator: the first in its top quarter, the last in its
+// bottom one.
+inline bool chooseFromMenu(const Desktop &desktop, XWindow menu, bool last, QString *why)
+{
+    const QRect area = desktop.geometry(menu);
+    const QPoint at(area.width() / 2, last ? area.height() - area.height() / 4 : area.height() / 4);
+    if (!desktop.click(menu, at, 1, why))
+        return false;
+    if (!waitUntilGone(desktop, menu, 3000)) {
+        *why = QStringLiteral("the menu stayed open");
+        return false;
+    }
+    return true;
+}
+
+// After a failure: what was on screen (also as a picture beside the test) and what the program said.
+inline void reportFailure(const Desktop &desktop, ProgramRun &program, const QString &testName)
+{
+    const QString picture = QDir::current().filePath(testName + QStringLiteral("_failure.png"));
+    desktop.grab(QRect(0, 0, 1280, 1024)).save(picture);
+    qInfo().noquote() << "on screen (" + picture + "):\n" + desktop.describe(ProgramClass);
+    qInfo().noquote() << "program output:\n" + QString::fromLocal8Bit(program.output());
 }
 
 } // namespace E2e

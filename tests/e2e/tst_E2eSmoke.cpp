@@ -54,7 +54,7 @@ void tst_E2eSmoke::init()
 void tst_E2eSmoke::cleanup()
 {
     if (m_program && QTest::currentTestFailed())
-        qInfo().noquote() << "program output:\n" << m_program->output();
+        reportFailure(*m_desktop, *m_program, QStringLiteral("e2e_smoke"));
     m_program.reset();
     m_desktop.reset();
 }

@@ -35,9 +35,6 @@ private slots:
     void taskToTrayAndBack();
 
 private:
-    XWindow waitForMenu();
-    void chooseFromMenu(XWindow menu, bool last);
-
     std::unique_ptr<Desktop> m_desktop;
     std::unique_ptr<ProgramRun> m_program;
 };
@@ -64,32 +61,9 @@ void tst_E2eTray::init()
 void tst_E2eTray::cleanup()
 {
     if (m_program && QTest::currentTestFailed())
-        qInfo().noquote() << "program output:\n" << m_program->output();
+        reportFailure(*m_desktop, *m_program, QStringLiteral("e2e_tray"));
     m_program.reset();
     m_desktop.reset();
-}
-
-XWindow tst_E2eTray::waitForMenu()
-{
-    XWindow menu = 0;
-    Desktop::waitFor(
-        [&] {
-            const QList<XWindow> popups = m_desktop->visibleWindows(ProgramClass, true);
-            menu = popups.isEmpty() ? 0 : popups.first();
-            return menu != 0;
-        },
-        3000);
-    return menu;
-}
-
-void tst_E2eTray::chooseFromMenu(XWindow menu, bool last)
-{
-    // Two entries around a separator: the first in the top quarter, the last in the bottom one.
-    const QRect area = m_desktop->geometry(menu);
-    const QPoint at(area.width() / 2, last ? area.height() - area.height() / 4 : area.height() / 4);
-    QString why;
-    QVERIFY2(m_desktop->click(menu, at, 1, &why), qPrintable(why));
-    QVERIFY2(waitUntilGone(*m_desktop, menu, 3000), "the menu stayed open");
 }
 
 void tst_E2eTray::taskToTrayAndBack()
@@ -116,9 +90,9 @@ void tst_E2eTray::taskToTrayAndBack()
 
     // A left click opens the menu; its first entry, "メイン画面を表示", brings the window back in place.
     QVERIFY2(m_desktop->click(icon, QPoint(11, 15), 1, &why), qPrintable(why));
-    XWindow menu = waitForMenu();
+    XWindow menu = waitForMenu(*m_desktop);
     QVERIFY2(menu, "a left click on the icon opened no menu");
-    chooseFromMenu(menu, false);
+    QVERIFY2(chooseFromMenu(*m_desktop, menu, false, &why), qPrintable(why));
     QVERIFY2(Desktop::waitFor([&] { return m_desktop->isViewable(main); }, 3000), "the main window did not come back");
     QCOMPARE(m_desktop->geometry(main), placed);
 
@@ -141,9 +115,9 @@ void tst_E2eTray::taskToTrayAndBack()
 
     // A right click opens the same menu; its last entry, "終了", ends the program.
     QVERIFY2(m_desktop->click(icon, QPoint(11, 15), 3, &why), qPrintable(why));
-    menu = waitForMenu();
+    menu = waitForMenu(*m_desktop);
     QVERIFY2(menu, "a right click on the icon opened no menu");
-    chooseFromMenu(menu, true);
+    QVERIFY2(chooseFromMenu(*m_desktop, menu, true, &why), qPrintable(why));
     QVERIFY2(m_program->waitForExit(5000), "\"終了\" did not end the program");
     QVERIFY2(m_program->exitedNormally(), "the program crashed on the way out");
     QCOMPARE(m_program->exitCode(), 0);
