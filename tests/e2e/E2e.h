@@ -66,7 +66,7 @@ inline QString visibleTitles(const Desktop &desktop)
 
 // The program's popup menu, or 0: its override-redirect window that is not a tooltip (Qt gives the
 // menu no menu type).
-inline XWindow waitForMenu(const Desktop &desktop, int timeoutMs = 3000)
+inline XWindow waitForMenu(const Desktop &desktop, int timeoutMs = 5000)
 {
     XWindow menu = 0;
     Desktop::waitFor(

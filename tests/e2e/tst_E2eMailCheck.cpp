@@ -218,6 +218,7 @@ void tst_E2eMailCheck::firstRunCheckAndQuit()
     const XWindow notice = waitForNotice(main);
     QVERIFY2(notice,
              qPrintable(QStringLiteral("no notice page after the check; visible: ") + visibleTitles(*m_desktop)));
+    QVERIFY(m_desktop->netWmState(notice).contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
     readNotice(notice);
     if (QTest::currentTestFailed())
         return;

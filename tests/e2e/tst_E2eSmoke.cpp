@@ -27,6 +27,7 @@ private slots:
     void freshStartAsksForServerAndAccount();
     void configuredStart_data();
     void configuredStart();
+    void taskWithoutTrayKeepsTheWindow();
 
 private:
     void closeMainWindowAndExit(XWindow main);
@@ -142,6 +143,24 @@ void tst_E2eSmoke::configuredStart()
     // Starting and ending leaves the settings as they were.
     QCOMPARE(m_program->read(QStringLiteral("./vbmail.ini")), server);
     QCOMPARE(m_program->read(QStringLiteral("★MailData/iniIdPass.ini")), account);
+}
+
+void tst_E2eSmoke::taskWithoutTrayKeepsTheWindow()
+{
+    QVERIFY(m_program->write(QStringLiteral("./vbmail.ini"), ServerFile));
+    QVERIFY(m_program->write(QStringLiteral("★MailData/iniIdPass.ini"), AccountFile));
+    QString why;
+    QVERIFY2(m_program->start(m_desktop->display(), &why), qPrintable(why));
+    const XWindow main = waitForWindow(*m_desktop, MainTitle);
+    QVERIFY2(main, qPrintable(QStringLiteral("no main window; visible: ") + visibleTitles(*m_desktop)));
+
+    // No notification area here (and no window manager to iconify it): a hidden window could never be
+    // found again, so "タスク" must leave it on screen.
+    QVERIFY2(m_desktop->click(main, TrayButton, 1, &why), qPrintable(why));
+    QTest::qWait(1500);
+    QVERIFY2(m_desktop->isViewable(main), "\"タスク\" hid the window with no tray to bring it back from");
+    QVERIFY(m_program->isRunning());
+    closeMainWindowAndExit(main);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eSmoke)
