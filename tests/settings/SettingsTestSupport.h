@@ -54,9 +54,6 @@ public:
         if (m_group && setresgid(0, 0, 0) != 0)
             std::abort();
     }
-    AsNobody(const AsNobody &) = delete;
-    AsNobody &operator=(const AsNobody &) = delete;
-
     bool ok() const { return m_ok; }
 
 private:

@@ -29,7 +29,6 @@ void tst_Cp932::stored_data()
     QTest::addRow("taka (IBM extension)") << QStringLiteral("髙") << QByteArray::fromHex("fbfc");
     QTest::addRow("black star") << QStringLiteral("★") << QByteArray::fromHex("819a");
     QTest::addRow("fullwidth minus") << QStringLiteral("－") << QByteArray::fromHex("817c");
-    QTest::addRow("double vertical line") << QStringLiteral("∥") << QByteArray::fromHex("8161");
     QTest::addRow("halfwidth katakana") << QStringLiteral("ｱｲ") << QByteArray::fromHex("b1b2");
     QTest::addRow("hiragana and kanji") << QStringLiteral("山田はなこ") << QByteArray::fromHex("8e52936382cd82c882b1");
     QTest::addRow("ascii") << QStringLiteral("pop.example.jp ~\\|{}") << QByteArray("pop.example.jp ~\\|{}");
