@@ -8,6 +8,29 @@ namespace {
 const QByteArray Utf8Marker("\xEF\xBB\xBF");
 constexpr auto CodecName = "Shift_JIS"; // ICU's mapping, which is Microsoft's code page 932
 
+// ICU's table keeps IBM's placement of three control codes (U+001A at 7F, U+001C at 1A, U+007F at 1C), where
+// Windows maps every byte below 80 to the same code. None of the three bytes can be the second byte of a pair,
+// so they are put back one byte at a time, and only when the table in use does swap them.
+bool controlsSwapped()
+{
+    static const bool swapped = QStringEncoder(CodecName).encode(QStringView(u"\x1A")) == QByteArray("\x7F");
+    return swapped;
+}
+
+void swapControls(QByteArray &bytes, bool toWindows)
+{
+    if (!controlsSwapped())
+        return;
+    for (char &byte : bytes) {
+        if (byte == '\x7F')
+            byte = toWindows ? '\x1A' : '\x1C';
+        else if (byte == '\x1A')
+            byte = toWindows ? '\x1C' : '\x7F';
+        else if (byte == '\x1C')
+            byte = toWindows ? '\x7F' : '\x1A';
+    }
+}
+
 } // namespace
 
 bool Cp932::isLeadByte(unsigned char byte)
@@ -19,8 +42,10 @@ QByteArray Cp932::encode(const QString &text)
 {
     QStringEncoder encoder(CodecName);
     QByteArray bytes = encoder.encode(text);
-    if (!encoder.hasError() && encoder.isValid())
+    if (!encoder.hasError() && encoder.isValid()) {
+        swapControls(bytes, true);
         return bytes;
+    }
     return Utf8Marker + text.toUtf8();
 }
 
@@ -28,8 +53,10 @@ QString Cp932::decode(const QByteArray &bytes)
 {
     if (bytes.startsWith(Utf8Marker))
         return QString::fromUtf8(bytes.mid(Utf8Marker.size()));
+    QByteArray icuBytes = bytes;
+    swapControls(icuBytes, false);
     QStringDecoder decoder(CodecName);
-    return decoder.decode(bytes);
+    return decoder.decode(icuBytes);
 }
 
 QByteArray Cp932::truncate(const QByteArray &bytes, qsizetype maxBytes)
