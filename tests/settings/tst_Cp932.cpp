@@ -33,6 +33,13 @@ void tst_Cp932::stored_data()
     QTest::addRow("hiragana and kanji") << QStringLiteral("山田はなこ") << QByteArray::fromHex("8e52936382cd82c882b1");
     QTest::addRow("ascii") << QStringLiteral("pop.example.jp ~\\|{}") << QByteArray("pop.example.jp ~\\|{}");
     QTest::addRow("empty") << QString() << QByteArray();
+    QString ascii;
+    QByteArray asciiBytes;
+    for (char16_t code = 0; code < 0x80; ++code) {
+        ascii += QChar(code);
+        asciiBytes += char(code);
+    }
+    QTest::addRow("every ascii code") << ascii << asciiBytes;
 
     // Text the code page cannot hold must not turn into '?' or a look-alike: it is kept as UTF-8.
     for (const QString &text : {QStringLiteral("😀"), QStringLiteral("€"), QStringLiteral("한국어"),
