@@ -16,6 +16,9 @@
 //   buffer3  Date
 //   buffer4  the whole header as received, lines ending in CR LF
 // On failure they receive an empty text.
+//
+// TLS certificates are verified against QSslConfiguration::defaultConfiguration(), which is the
+// system trust store unless the process changes it (tests add their own certificate there).
 
 #include <QByteArray>
 #include <QString>

@@ -68,6 +68,7 @@ private slots:
     void apopLogin();
     void encryptedLogin_data();
     void encryptedLogin();
+    void largeMessageOverTls();
     void untrustedCertificateFailsTheLogin_data();
     void untrustedCertificateFailsTheLogin();
     void wrongPassword();
@@ -85,6 +86,7 @@ private:
     DovecotServer m_dovecot;
     QSslConfiguration m_systemTrust;
     QList<QByteArray> m_walkerMessages;
+    QByteArray m_bigMessage;
 };
 
 void tst_Pop3Dovecot::initTestCase()
@@ -103,6 +105,9 @@ void tst_Pop3Dovecot::initTestCase()
         m_dovecot.addMessage("walker", m_walkerMessages.last());
     }
     m_dovecot.addMessage("reader", message("read me", 2));
+    m_dovecot.addUser("big", "big-pw");
+    m_bigMessage = message("big", 150'000); // about 2 MB, many TLS records and reads
+    m_dovecot.addMessage("big", m_bigMessage);
     QString why;
     QVERIFY2(m_dovecot.start(&why), qPrintable(why));
     NMailInitializeWinSock();
@@ -165,6 +170,15 @@ void tst_Pop3Dovecot::encryptedLogin()
     QVERIFY2(result.count == 2, qPrintable(lastError()));
     QCOMPARE(result.subjects, QStringList({"apop", "apop2"}));
     QCOMPARE(tlsLogins(), before + 1);
+}
+
+void tst_Pop3Dovecot::largeMessageOverTls()
+{
+    trustTestCertificate();
+    const Check result = check(QStringLiteral("pop3s://127.0.0.1:%1").arg(m_dovecot.tlsPort()), "big", "big-pw", 0);
+    QVERIFY2(result.count == 1, qPrintable(lastError()));
+    QCOMPARE(result.bodies.value(0).size(), m_bigMessage.size());
+    QVERIFY(result.bodies.value(0) == m_bigMessage);
 }
 
 void tst_Pop3Dovecot::untrustedCertificateFailsTheLogin_data()
