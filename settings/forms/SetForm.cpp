@@ -5,9 +5,9 @@
 #include "ProfileFile.h"
 #include "ProgramPaths.h"
 #include "SettingsKeys.h"
+#include "Twips.h"
 
 #include <QCheckBox>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -45,10 +45,13 @@ SetForm::SetForm(QWidget *parent) : Form(parent)
     m_check1->setObjectName(QStringLiteral("Check1"));
     m_check1->setAccessibleName(QStringLiteral("新着がなければ接続を切断する。"));
     auto *label1 = colouredLabel(QStringLiteral("新着がなければ接続を切断する。"), "Label1", QColor(0, 0, 255), this);
-    auto *line1 = new QFrame(this);
+    // A one-pixel rule in the window text colour, like a drawn line.
+    auto *line1 = new QWidget(this);
     line1->setObjectName(QStringLiteral("Line1"));
-    line1->setFrameShape(QFrame::HLine);
-    line1->setFrameShadow(QFrame::Plain);
+    QPalette linePalette = line1->palette();
+    linePalette.setColor(QPalette::Window, linePalette.color(QPalette::WindowText));
+    line1->setPalette(linePalette);
+    line1->setAutoFillBackground(true);
     auto *label5 = colouredLabel(QStringLiteral("インターバルメールチェック"), "Label5", QColor(255, 0, 0), this);
     QFont boldFont = font();
     boldFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
@@ -68,7 +71,7 @@ SetForm::SetForm(QWidget *parent) : Form(parent)
     place(command1, 120, 120, 1455, 375);
     place(m_check1, 120, 600, 255, 255);
     place(label1, 480, 645, 2535, 255);
-    place(line1, 0, 960, 3120, 15);
+    line1->setGeometry(0, Twips::toPixels(960), Twips::toPixels(3120), 1);
     place(label5, 120, 1080, 2775, 375);
     place(label3, 120, 1440, 2895, 855);
     place(m_text2, 2040, 2280, 375, 270);
