@@ -137,11 +137,16 @@ Pop3Error Pop3Channel::handshake()
 
 Pop3Error Pop3Channel::sendLine(const QByteArray &line)
 {
+    return sendLines({line});
+}
+
+Pop3Error Pop3Channel::sendLines(const QList<QByteArray> &lines)
+{
     if (!m_inStep || !isOpen())
         return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
     QByteArray wire;
-    wire.reserve(line.size() + 2);
-    wire.append(line).append("\r\n");
+    for (const QByteArray &line : lines)
+        wire.append(line).append("\r\n");
     if (m_socket->write(wire) != wire.size())
         return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーに送信できません: %1").arg(m_socket->errorString()));
     m_socket->flush();

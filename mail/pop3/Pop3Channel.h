@@ -38,6 +38,8 @@ public:
     Pop3Error startTls();
 
     Pop3Error sendLine(const QByteArray &line);
+    // Several command lines in one write, for pipelining.
+    Pop3Error sendLines(const QList<QByteArray> &lines);
     // One response line without its line end.
     Pop3Error readLine(QByteArray &line);
     // The data of a multi-line reply up to its terminating line, decoded, handed to sink.

@@ -100,6 +100,7 @@ qint64 Pop3Session::fail(Pop3Error error, const QString &text, const QByteArray 
 qint64 Pop3Session::failFromChannel(Pop3Error error)
 {
     m_state = State::Failed;
+    m_pending.clear();
     return fail(error, m_channel.errorDetail());
 }
 
@@ -120,6 +121,7 @@ Pop3Session::Reply Pop3Session::readStatus(QByteArray &text)
     }
     // Whatever follows cannot be trusted to line up with our commands any more.
     m_channel.close();
+    m_pending.clear();
     m_state = State::Failed;
     fail(Pop3Error::Protocol, QStringLiteral("POP3サーバーの応答が正しくありません"), line);
     return Reply::Broken;
@@ -153,8 +155,10 @@ bool Pop3Session::open(const ServerAddress &address)
         return true;
     }
     m_timestamp = greetingTimestamp(greeting);
-    if (address.security() == ServerAddress::Security::StartTls && !startTls())
+    QStringList names;
+    if (address.security() == ServerAddress::Security::StartTls ? !startTls(names) : !capabilities(names))
         return true;
+    m_pipelining = names.contains(u"PIPELINING");
     m_state = State::Authorization;
     return true;
 }
@@ -191,9 +195,8 @@ bool Pop3Session::capabilities(QStringList &names)
     return true;
 }
 
-bool Pop3Session::startTls()
+bool Pop3Session::startTls(QStringList &names)
 {
-    QStringList names;
     if (!capabilities(names))
         return false;
     if (!names.contains(u"STLS")) {
@@ -263,6 +266,7 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         m_state = State::Failed;
         return fail(Pop3Error::Protocol, QStringLiteral("STATの応答が正しくありません"), text);
     }
+    m_count = *count;
     return *count;
 }
 
@@ -296,13 +300,73 @@ bool Pop3Session::requireTransaction(int number)
     return true;
 }
 
+Pop3Session::Settled Pop3Session::settleBefore(const Pending &wanted)
+{
+    while (!m_pending.empty()) {
+        const Pending due = m_pending.front();
+        if (due == wanted)
+            return Settled::Due;
+        // A reply to a command sent ahead that the caller did not ask for after all: read it
+        // and set it aside, so that the next reply read is the one that is wanted.
+        m_pending.pop_front();
+        QByteArray text;
+        const Reply reply = readStatus(text);
+        if (reply == Reply::Broken)
+            return Settled::Failed;
+        if (reply == Reply::Ok && due.what == Pending::Size) {
+            readListReply(due.number, text);
+        } else if (reply == Reply::Ok) {
+            if (const Pop3Error error = m_channel.readMultiLine([](const char *, qsizetype) {});
+                error != Pop3Error::None) {
+                failFromChannel(error);
+                return Settled::Failed;
+            }
+        }
+    }
+    return Settled::NotSent;
+}
+
+bool Pop3Session::send(const QList<QByteArray> &commands, const QList<Pending> &replies)
+{
+    if (const Pop3Error error = m_channel.sendLines(commands); error != Pop3Error::None) {
+        failFromChannel(error);
+        return false;
+    }
+    m_pending.insert(m_pending.end(), replies.begin(), replies.end());
+    return true;
+}
+
+qint64 Pop3Session::readListReply(int number, const QByteArray &text)
+{
+    const QList<QByteArray> fields = text.simplified().split(' ');
+    const auto size = parseCount(fields.value(1));
+    if (parseCount(fields.value(0)) != number || !size)
+        return fail(Pop3Error::Protocol, QStringLiteral("LISTの応答が正しくありません"), text);
+    m_listedNumber = number;
+    m_listedSize = *size;
+    return *size;
+}
+
 bool Pop3Session::readHeader(int number, QByteArray &header)
 {
     header.clear();
     if (!requireTransaction(number))
         return false;
+    const Pending wanted{Pending::Header, number};
+    const Settled settled = settleBefore(wanted);
+    if (settled == Settled::Failed)
+        return false;
+    if (settled == Settled::NotSent) {
+        const QByteArray n = QByteArray::number(number);
+        // The size is asked for next; with PIPELINING it travels with this command.
+        const bool ahead = m_pipelining;
+        if (!send(ahead ? QList<QByteArray>{"TOP " + n + " 0", "LIST " + n} : QList<QByteArray>{"TOP " + n + " 0"},
+                  ahead ? QList<Pending>{wanted, {Pending::Size, number}} : QList<Pending>{wanted}))
+            return false;
+    }
+    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = command("TOP " + QByteArray::number(number) + " 0", text);
+    const Reply reply = readStatus(text);
     if (reply == Reply::Err) {
         fail(Pop3Error::Refused, QStringLiteral("メール%1のヘッダーを取得できません").arg(number), text);
         return false;
@@ -327,19 +391,20 @@ qint64 Pop3Session::messageSize(int number)
 
 qint64 Pop3Session::listSize(int number)
 {
+    const Pending wanted{Pending::Size, number};
+    const Settled settled = settleBefore(wanted);
+    if (settled == Settled::Failed)
+        return -1;
+    if (settled == Settled::NotSent && !send({"LIST " + QByteArray::number(number)}, {wanted}))
+        return -1;
+    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = command("LIST " + QByteArray::number(number), text);
+    const Reply reply = readStatus(text);
     if (reply == Reply::Err)
         return fail(Pop3Error::Refused, QStringLiteral("メール%1のサイズを取得できません").arg(number), text);
     if (reply == Reply::Broken)
         return -1;
-    const QList<QByteArray> fields = text.simplified().split(' ');
-    const auto size = parseCount(fields.value(1));
-    if (parseCount(fields.value(0)) != number || !size)
-        return fail(Pop3Error::Protocol, QStringLiteral("LISTの応答が正しくありません"), text);
-    m_listedNumber = number;
-    m_listedSize = *size;
-    return *size;
+    return readListReply(number, text);
 }
 
 qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, QByteArray &header)
@@ -347,14 +412,33 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
     header.clear();
     if (!requireTransaction(number))
         return -1;
-    const qint64 size = m_listedNumber == number ? m_listedSize : listSize(number);
+    const bool sizeDue =
+        std::find(m_pending.begin(), m_pending.end(), Pending{Pending::Size, number}) != m_pending.end();
+    const qint64 size = !sizeDue && m_listedNumber == number ? m_listedSize : listSize(number);
     if (size < 0)
         return -1;
+    const Pending wanted{Pending::Message, number};
+    if (settleBefore(wanted) == Settled::Failed)
+        return -1;
+
     // Every line takes at least one octet, so the size in octets is a line count that covers
     // the whole message. Kept within 32 bits for servers that parse it as an int.
     const qint64 lines = std::clamp<qint64>(size, 1, 0x7fffffff);
+    QList<QByteArray> commands{"TOP " + QByteArray::number(number) + ' ' + QByteArray::number(lines)};
+    QList<Pending> replies{wanted};
+    if (m_pipelining && number < m_count) {
+        // The check walks the mailbox in order: ask for the next header and size now, so that
+        // they are under way while this message streams in.
+        const QByteArray next = QByteArray::number(number + 1);
+        commands << "TOP " + next + " 0"
+                 << "LIST " + next;
+        replies << Pending{Pending::Header, number + 1} << Pending{Pending::Size, number + 1};
+    }
+    if (!send(commands, replies))
+        return -1;
+    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = command("TOP " + QByteArray::number(number) + ' ' + QByteArray::number(lines), text);
+    const Reply reply = readStatus(text);
     if (reply == Reply::Err)
         return fail(Pop3Error::Refused, QStringLiteral("メール%1を取得できません").arg(number), text);
     if (reply == Reply::Broken)
@@ -387,10 +471,11 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
 void Pop3Session::close()
 {
     m_channel.beginCall();
-    if (m_channel.isInStep() && m_channel.isOpen()) {
+    if (m_channel.isInStep() && m_channel.isOpen() && settleBefore({Pending::None, 0}) == Settled::NotSent) {
         QByteArray text;
         command("QUIT", text);
     }
     m_channel.close();
+    m_pending.clear();
     m_state = State::Closed;
 }

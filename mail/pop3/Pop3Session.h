@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
+
 class Pop3Session final {
 public:
     explicit Pop3Session(const Pop3Settings &settings = {});
@@ -54,13 +56,23 @@ public:
 private:
     enum class State { Closed, Authorization, Transaction, Failed };
     enum class Reply { Ok, Err, Broken };
+    enum class Settled { Due, NotSent, Failed };
+    // A reply still to be read, for a command sent ahead of need (RFC 2449 PIPELINING).
+    struct Pending {
+        enum What { None, Header, Size, Message } what;
+        int number;
+        bool operator==(const Pending &) const = default;
+    };
 
     Reply readStatus(QByteArray &text);
     Reply command(const QByteArray &line, QByteArray &text);
-    bool startTls();
+    bool startTls(QStringList &names);
     bool capabilities(QStringList &names);
     bool requireTransaction(int number);
+    bool send(const QList<QByteArray> &commands, const QList<Pending> &replies);
+    Settled settleBefore(const Pending &wanted);
     qint64 listSize(int number);
+    qint64 readListReply(int number, const QByteArray &text);
     qint64 fail(Pop3Error error, const QString &text, const QByteArray &serverReply = {});
     qint64 failFromChannel(Pop3Error error);
     qint64 loginRefused(const QByteArray &serverReply);
@@ -72,7 +84,10 @@ private:
     QByteArray m_timestamp;
     int m_listedNumber = 0;
     qint64 m_listedSize = -1;
-    QString m_secret; // the password, only while login() runs, kept out of every error text
+    qint64 m_count = 0;
+    bool m_pipelining = false;
+    std::deque<Pending> m_pending; // in the order the commands went out
+    QString m_secret;              // the password, only while login() runs, kept out of every error text
     Pop3Error m_error = Pop3Error::None;
     QString m_errorText;
 };

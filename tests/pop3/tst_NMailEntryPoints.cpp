@@ -140,7 +140,7 @@ void tst_NMailEntryPoints::ipv6Loopback()
     const int handle = NMailPop3Connect(server.serverName());
     QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
     NMailPop3Close(handle);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"USER a", "PASS b", "STAT", "QUIT"}));
+    QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "QUIT"}));
 }
 
 void tst_NMailEntryPoints::lineLimitOption()

@@ -87,7 +87,7 @@ void tst_Pop3Scripted::loginAndWalk()
         expectedSubjects << QStringLiteral("message %1").arg(n);
     QCOMPARE(subjects, expectedSubjects);
     QCOMPARE(server.commandsWhenClosed(),
-             Commands({"USER alice", "PASS secret", "STAT"}) + walkCommands(messages) + Commands({"QUIT"}));
+             Commands({"CAPA", "USER alice", "PASS secret", "STAT"}) + walkCommands(messages) + Commands({"QUIT"}));
 }
 
 void tst_Pop3Scripted::apopUsesTheGreetingTimestamp()
@@ -101,7 +101,8 @@ void tst_Pop3Scripted::apopUsesTheGreetingTimestamp()
     const int handle = NMailPop3Connect(server.serverName());
     QCOMPARE(NMailPop3Authenticate(handle, "mrose", "tanstaaf", -1), 1);
     NMailPop3Close(handle);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"APOP mrose c4c9334bac560ecc979e58001b3e22fb", "STAT", "QUIT"}));
+    QCOMPARE(server.commandsWhenClosed(),
+             Commands({"CAPA", "APOP mrose c4c9334bac560ecc979e58001b3e22fb", "STAT", "QUIT"}));
 }
 
 void tst_Pop3Scripted::apopWithoutTimestampSendsNothing()
@@ -112,7 +113,7 @@ void tst_Pop3Scripted::apopWithoutTimestampSendsNothing()
     QVERIFY(NMailPop3Authenticate(handle, "alice", "secret", -1) < 0);
     QVERIFY2(lastError().contains(u"APOP"), qPrintable(lastError()));
     NMailPop3Close(handle);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"QUIT"}));
+    QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "QUIT"}));
 }
 
 void tst_Pop3Scripted::loginRefusals_data()
@@ -142,7 +143,7 @@ void tst_Pop3Scripted::loginRefusals()
     const QString text = lastError();
     QVERIFY2(text.contains(meaning) && text.endsWith(QString::fromLatin1(reply.mid(5))), qPrintable(text));
     NMailPop3Close(handle);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"USER alice", "PASS wrong", "QUIT"}));
+    QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER alice", "PASS wrong", "QUIT"}));
 }
 
 void tst_Pop3Scripted::rejectedUserSendsNoPassword()
@@ -153,7 +154,7 @@ void tst_Pop3Scripted::rejectedUserSendsNoPassword()
     const int handle = NMailPop3Connect(server.serverName());
     QVERIFY(NMailPop3Authenticate(handle, "alice", "secret", 0) < 0);
     NMailPop3Close(handle);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"USER alice", "QUIT"}));
+    QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER alice", "QUIT"}));
 }
 
 void tst_Pop3Scripted::passwordNeverInErrorText_data()
@@ -216,11 +217,11 @@ void tst_Pop3Scripted::stallsEndWithinTheReplyTimeout_data()
     QTest::addColumn<Commands>("expected");
 
     QTest::addRow("greeting") << QByteArray() << Reply::stall() << Commands();
-    QTest::addRow("STAT") << QByteArray("STAT") << Reply::stall() << Commands({"USER a", "PASS b", "STAT"});
+    QTest::addRow("STAT") << QByteArray("STAT") << Reply::stall() << Commands({"CAPA", "USER a", "PASS b", "STAT"});
     Reply partial = Reply::raw("+OK\r\nSubject: x\r\n");
     partial.then = Reply::Then::Stall;
     QTest::addRow("inside TOP data") << QByteArray("TOP") << partial
-                                     << Commands({"USER a", "PASS b", "STAT", "TOP 1 0"});
+                                     << Commands({"CAPA", "USER a", "PASS b", "STAT", "TOP 1 0"});
 }
 
 void tst_Pop3Scripted::stallsEndWithinTheReplyTimeout()
@@ -294,7 +295,7 @@ void tst_Pop3Scripted::replyCutInTheMiddle()
     QCOMPARE(upToNul(texts.subject), QString());
     QVERIFY(NMailPop3GetMailSize(handle, 1) < 0);
     QCOMPARE(NMailPop3Close(handle), 0);
-    QCOMPARE(server.commandsWhenClosed(), Commands({"USER a", "PASS b", "STAT", "TOP 1 0"}));
+    QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "TOP 1 0"}));
 }
 
 void tst_Pop3Scripted::terminatorSplitAcrossReads_data()
@@ -416,10 +417,11 @@ void tst_Pop3Scripted::garbageInsteadOfOk_data()
     QTest::addRow("web server greeting") << QByteArray() << QByteArray("HTTP/1.1 400 Bad Request") << Commands();
     QTest::addRow("imap greeting") << QByteArray() << QByteArray("* OK IMAP4rev1 ready") << Commands();
     QTest::addRow("binary to PASS") << QByteArray("PASS") << QByteArray("\x16\x03\x01\x00\xff", 5)
-                                    << Commands({"USER a", "PASS b"});
+                                    << Commands({"CAPA", "USER a", "PASS b"});
     QTest::addRow("lower-case ok") << QByteArray("STAT") << QByteArray("ok 1 2")
-                                   << Commands({"USER a", "PASS b", "STAT"});
-    QTest::addRow("+OKAY") << QByteArray("STAT") << QByteArray("+OKAY 1 2") << Commands({"USER a", "PASS b", "STAT"});
+                                   << Commands({"CAPA", "USER a", "PASS b", "STAT"});
+    QTest::addRow("+OKAY") << QByteArray("STAT") << QByteArray("+OKAY 1 2")
+                           << Commands({"CAPA", "USER a", "PASS b", "STAT"});
 }
 
 void tst_Pop3Scripted::garbageInsteadOfOk()
