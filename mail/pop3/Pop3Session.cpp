@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -42,7 +43,7 @@ std::optional<qint64> parseCount(QByteArrayView token)
 
 } // namespace
 
-Pop3Session::Pop3Session(const Pop3Settings &settings) : m_settings(settings), m_channel(settings)
+Pop3Session::Pop3Session(const Pop3Settings &settings) : m_channel(settings)
 {
 }
 

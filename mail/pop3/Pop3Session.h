@@ -78,7 +78,6 @@ private:
     qint64 loginRefused(const QByteArray &serverReply);
     QString serverText(const QByteArray &reply) const;
 
-    Pop3Settings m_settings;
     Pop3Channel m_channel;
     State m_state = State::Closed;
     QByteArray m_timestamp;

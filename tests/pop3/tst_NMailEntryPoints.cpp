@@ -18,6 +18,7 @@ private slots:
     void unreachableServerGivesMinusOne();
     void severalHandlesAtOnce();
     void ipv6Loopback();
+    void hostNameIsLookedUp();
     void lineLimitOption();
     void messagesForResultCodes();
 };
@@ -141,6 +142,18 @@ void tst_NMailEntryPoints::ipv6Loopback()
     QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
     NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "QUIT"}));
+}
+
+// "localhost" may resolve to ::1 first, where nobody listens: the next address must be tried.
+void tst_NMailEntryPoints::hostNameIsLookedUp()
+{
+    ScriptedPop3Server server;
+    QVERIFY(server.start());
+    const int handle = NMailPop3Connect(QStringLiteral("pop3://localhost:%1").arg(server.port()));
+    QVERIFY2(handle >= 0, qPrintable(lastError()));
+    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    NMailPop3Close(handle);
+    QCOMPARE(server.connectionCount(), 1);
 }
 
 void tst_NMailEntryPoints::lineLimitOption()
