@@ -7,20 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-namespace {
-
-QLabel *colouredLabel(const QString &caption, const char *name, const QColor &colour, QWidget *parent)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
-} // namespace
-
 ShinMsgForm::ShinMsgForm(QWidget *parent) : Form(parent)
 {
     setObjectName(QStringLiteral("ShinMsgForm"));

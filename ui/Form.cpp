@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
@@ -20,6 +21,16 @@ QIcon Form::programIcon()
 {
     static const QIcon icon(QStringLiteral(":/poronica/icon.png"));
     return icon;
+}
+
+QLabel *Form::colouredLabel(const QString &caption, const char *name, const QColor &colour, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
 }
 
 void Form::setClientSizeTwips(int width, int height)

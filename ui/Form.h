@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QAbstractButton;
+class QLabel;
 
 // Base of every window of the program. A form has a fixed client size given in twips, the program's
 // icon, an optional default button (Enter) and cancel button (Esc), and is unloaded when closed: the
@@ -21,6 +22,9 @@ public:
     void centreOnScreen();
 
     static QIcon programIcon();
+
+    // A label with its own text colour, named for tests and tools.
+    static QLabel *colouredLabel(const QString &caption, const char *name, const QColor &colour, QWidget *parent);
 
 signals:
     void unloaded();

@@ -29,11 +29,7 @@ IdPassForm::IdPassForm(Account &account, QWidget *parent) : Form(parent), m_acco
     m_saveCheck = new QCheckBox(this);
     m_saveCheck->setObjectName(QStringLiteral("Check1"));
     m_saveCheck->setAccessibleName(QStringLiteral("IDパスワードを保存する"));
-    auto *saveLabel = new QLabel(QStringLiteral("IDパスワードを保存する"), this);
-    saveLabel->setObjectName(QStringLiteral("Label2_1"));
-    QPalette bluePalette = saveLabel->palette();
-    bluePalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    saveLabel->setPalette(bluePalette);
+    auto *saveLabel = colouredLabel(QStringLiteral("IDパスワードを保存する"), "Label2_1", QColor(0, 0, 255), this);
     auto *okCommand = new QPushButton(QStringLiteral("OK"), this);
     okCommand->setObjectName(QStringLiteral("OKCommand"));
     auto *cancelCommand = new QPushButton(QStringLiteral("Cancel"), this);

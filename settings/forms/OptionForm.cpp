@@ -13,16 +13,6 @@ namespace {
 
 const QColor Blue(0, 0, 255);
 
-QLabel *blueLabel(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Blue);
-    label->setPalette(palette);
-    return label;
-}
-
 QLineEdit *textBox(const char *name, QWidget *parent)
 {
     auto *box = new QLineEdit(parent);
@@ -38,11 +28,11 @@ OptionForm::OptionForm(ServerSettings &settings, QWidget *parent) : Form(parent)
     setWindowTitle(QStringLiteral("サーバー設定"));
     setClientSizeTwips(2895, 3015);
 
-    auto *label1 = blueLabel(QStringLiteral("SMTPサーバー名(&S)"), "Label1", this);
+    auto *label1 = colouredLabel(QStringLiteral("SMTPサーバー名(&S)"), "Label1", Blue, this);
     m_smtpText = textBox("SmtpText", this);
-    auto *label2 = blueLabel(QStringLiteral("POP3サーバー名(&P)"), "Label2", this);
+    auto *label2 = colouredLabel(QStringLiteral("POP3サーバー名(&P)"), "Label2", Blue, this);
     m_pop3Text = textBox("Pop3Text", this);
-    auto *label3 = blueLabel(QStringLiteral("メールアドレス(&M)"), "Label3", this);
+    auto *label3 = colouredLabel(QStringLiteral("メールアドレス(&M)"), "Label3", Blue, this);
     m_mailText = textBox("MailText", this);
     m_apopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
     m_apopCheck->setObjectName(QStringLiteral("ApopCheck"));

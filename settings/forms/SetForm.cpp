@@ -15,16 +15,6 @@ namespace {
 
 const QColor Grey(192, 192, 192);
 
-QLabel *colouredLabel(const QString &caption, const char *name, const QColor &colour, QWidget *parent)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
 } // namespace
 
 SetForm::SetForm(QWidget *parent) : Form(parent)
