@@ -46,7 +46,6 @@ public:
 
     Pop3Error error() const { return m_error; }
     const QString &errorText() const { return m_errorText; }
-    const QByteArray &apopTimestamp() const { return m_timestamp; }
 
     // The <...@...> timestamp of an APOP-capable greeting, or empty.
     static QByteArray greetingTimestamp(const QByteArray &greeting);

@@ -27,8 +27,6 @@ public:
     quint16 port() const { return m_port; }
     Security security() const { return m_security; }
 
-    bool operator==(const ServerAddress &other) const = default;
-
 private:
     QString m_host;
     quint16 m_port;
