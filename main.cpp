@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <unistd.h>
@@ -29,7 +28,6 @@ int main(int argc, char *argv[])
     }
 
     QApplication application(argc, argv);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("ポロニカ"));
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     font.setPointSizeF(9);

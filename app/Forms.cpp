@@ -8,6 +8,12 @@
 
 #include <QCoreApplication>
 
+// The pictures built into the program live in a static library; nothing else would pull them in.
+static void initialisePictures()
+{
+    Q_INIT_RESOURCE(poronica_pictures);
+}
+
 namespace {
 
 // Forgets the form the moment it unloads, not only when it is finally deleted, so that a touch right
@@ -41,6 +47,7 @@ Forms::Forms(ProgramState &state, MailLibrary &mailLibrary, DialUp &dialUp, QObj
     : QObject(parent), m_state(state), m_mailLibrary(mailLibrary), m_dialUp(dialUp),
       m_endProgram([] { QCoreApplication::exit(0); })
 {
+    initialisePictures();
 }
 
 Forms::~Forms()

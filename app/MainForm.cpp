@@ -24,7 +24,6 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,6 +69,7 @@ QLabel *label(const QString &caption, const char *name, QWidget *parent)
 {
     auto *text = new QLabel(caption, parent);
     text->setObjectName(QLatin1String(name));
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return text;
 }
 
@@ -268,10 +268,6 @@ void MainForm::load()
 
 void MainForm::showEvent(QShowEvent *event)
 {
-    if (!m_centred) {
-        m_centred = true;
-        centreOnScreen();
-    }
     // The scrolling label is not moved while the window is hidden; catch up now.
     m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
     Form::showEvent(event);
@@ -348,8 +344,8 @@ void MainForm::command1Click()
 void MainForm::trayClick(int code)
 {
     if (code == 0) {
-        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), QStringLiteral("Clicked!"),
-                        QMessageBox::Ok);
+        // No title of its own: the program's title shows.
+        QMessageBox box(QMessageBox::Warning, windowTitle(), QStringLiteral("Clicked!"), QMessageBox::Ok, this);
         box.exec();
     } else if (code == 1) {
         if (QAction *chosen = m_mnuPopup->exec(QCursor::pos()))

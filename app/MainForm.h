@@ -103,5 +103,4 @@ private:
     QMenu *m_mnuPopup = nullptr;
 
     float m_label1Left; // twips, single precision like the original's positions
-    bool m_centred = false;
 };

@@ -42,15 +42,14 @@ ShinMsgForm::ShinMsgForm(QWidget *parent) : Form(parent)
 
 void ShinMsgForm::load()
 {
-    setTopMost();
-    centreOnScreen();
-    showModeless();
-
     // The browser pane is larger than its container, so strips at the right and bottom are clipped.
+    // It is made before the window shows: adding it later would make the window flash.
     m_webBrowser1 = PageView::create(m_picture1);
     m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(m_webBrowser1, 0, 0, 5895, 5175);
-    m_webBrowser1->show();
+
+    setTopMost();
+    showModeless();
     m_pageAddress = NoticePage::address(ProgramPaths::folder());
     PageView::navigate(m_webBrowser1, m_pageAddress);
 }

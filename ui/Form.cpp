@@ -27,6 +27,7 @@ QLabel *Form::colouredLabel(const QString &caption, const char *name, const QCol
 {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop); // label text starts at the top, however tall the label
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
@@ -67,6 +68,15 @@ void Form::centreOnScreen()
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+}
+
+void Form::showEvent(QShowEvent *event)
+{
+    if (!m_shown) {
+        m_shown = true;
+        centreOnScreen();
+    }
+    QWidget::showEvent(event);
 }
 
 void Form::keyPressEvent(QKeyEvent *event)

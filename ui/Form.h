@@ -42,9 +42,11 @@ protected:
 
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override; // centres the form the first time it shows
 
 private:
     QAbstractButton *m_defaultButton = nullptr;
     QAbstractButton *m_cancelButton = nullptr;
     bool m_unloaded = false;
+    bool m_shown = false;
 };

@@ -72,7 +72,6 @@ OptionForm::OptionForm(ServerSettings &settings, QWidget *parent) : Form(parent)
 void OptionForm::load()
 {
     setTopMost();
-    centreOnScreen();
     showModeless();
     m_smtpText->setText(m_settings.smtp);
     m_pop3Text->setText(m_settings.pop3);

@@ -100,30 +100,30 @@ void MainFormTest::choosingTheMailProgram()
     const QString chosen = folder.programFolder() + QStringLiteral("/メーラー.sh");
     folder.write(chosen, "#!/bin/sh\n");
 
-    // The dialog is modal; answer it from the event loop once it is up.
-    const auto answerDialog = [](const QString &file) {
-        auto *poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, file] {
+    // The dialog is modal; answer it from the event loop, again and again until it has gone (an
+    // answer given while it is still reading the folder is lost).
+    const auto choose = [&program](const QString &file) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [file] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            poll->deleteLater();
             if (file.isEmpty()) {
                 dialog->reject();
             } else {
-                dialog->selectFile(file);
+                if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    name->setText(file);
                 QMetaObject::invokeMethod(dialog, "accept");
             }
         });
-        poll->start(20);
+        poll.start(50);
+        program.main().command7Click();
     };
-    answerDialog(chosen);
-    program.main().command7Click();
+    choose(chosen);
     QCOMPARE(program.main().text7(), chosen);
     QCOMPARE(program.control<QLineEdit>("Text8")->text(), QStringLiteral("メーラー.sh"));
 
-    answerDialog(QString());
-    program.main().command7Click();
+    choose(QString());
     QCOMPARE(program.main().text7(), QString());
     QCOMPARE(program.control<QLineEdit>("Text8")->text(), QString());
 }
