@@ -29,7 +29,8 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    font.setFamilies(
+        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     font.setPointSizeF(9);
     QApplication::setFont(font);
 

@@ -28,7 +28,7 @@ public:
     MainForm &mainForm(); // created here, loaded by the caller: its load handler is the program's start
     SetForm &setForm();
     IdPassForm &idPassForm();
-    OptionForm &optionForm(); // its load handler shows it
+    OptionForm &optionForm();   // its load handler shows it
     ShinMsgForm &shinMsgForm(); // likewise
 
     bool isMainFormLoaded() const;

@@ -22,9 +22,9 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -152,7 +152,8 @@ void MainForm::buildVisibleControls()
     m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", m_picture5);
     setColours(m_label1, Yellow);
     QFont bannerFont = font();
-    bannerFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    bannerFont.setFamilies(
+        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     bannerFont.setPointSizeF(11.25);
     bannerFont.setBold(true);
     m_label1->setFont(bannerFont);

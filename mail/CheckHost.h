@@ -16,7 +16,7 @@ public:
     virtual void showAccountDialog() = 0;
     // A modal box titled "エラー" with the library's error text and an OK button.
     virtual void showLoginError(const QString &text) = 0;
-    virtual bool startsMailProgram() const = 0; // Check2 of the main window
+    virtual bool startsMailProgram() const = 0;  // Check2 of the main window
     virtual QString mailProgramPath() const = 0; // Text7 of the main window
     virtual void startMailProgram(const QString &path) = 0;
     virtual void showNewMail(int count) = 0;

@@ -28,7 +28,7 @@ int NMailEntryPoints::NMailPop3Authenticate(int handle, const QString &id, const
 }
 
 int NMailEntryPoints::NMailPop3GetMailStatus(int handle, int number, QString &buffer1, QString &buffer2,
-                                         QString &buffer3, QString &buffer4, int flag)
+                                             QString &buffer3, QString &buffer4, int flag)
 {
     return ::NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, flag);
 }
@@ -39,7 +39,7 @@ int NMailEntryPoints::NMailPop3GetMailSize(int handle, int number)
 }
 
 int NMailEntryPoints::NMailPop3GetMail(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3,
-                                   QString &buffer4, QByteArray &body, int flag1, int flag2)
+                                       QString &buffer4, QByteArray &body, int flag1, int flag2)
 {
     return ::NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, flag1, flag2);
 }

@@ -13,8 +13,8 @@ public:
     int NMailPop3GetMailStatus(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3,
                                QString &buffer4, int flag) override;
     int NMailPop3GetMailSize(int handle, int number) override;
-    int NMailPop3GetMail(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3,
-                         QString &buffer4, QByteArray &body, int flag1, int flag2) override;
+    int NMailPop3GetMail(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3, QString &buffer4,
+                         QByteArray &body, int flag1, int flag2) override;
     int NMailGetMessage(int code, QString &buffer, int &length) override;
     int NMailPop3Close(int handle) override;
 };

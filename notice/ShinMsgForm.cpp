@@ -22,12 +22,12 @@ ShinMsgForm::ShinMsgForm(QWidget *parent) : Form(parent)
     m_picture1->setPalette(windowColour);
     place(m_picture1, 0, 0, 5535, 4935);
 
-    place(colouredLabel(QStringLiteral("①掛け軸にマウスを当てると禁断？の裏側が見えます。"), "Label2", blue, this),
-          80, 5040, 5535, 255);
-    place(colouredLabel(QStringLiteral("②袋戸にマウスを当てると扉が開いて中が見えます。"), "Label3", blue, this),
-          80, 5280, 5415, 375);
-    place(colouredLabel(QStringLiteral("③重箱をドラッグすると中が見えます。"), "Label4", blue, this), 80, 5520,
-          5775, 255);
+    place(colouredLabel(QStringLiteral("①掛け軸にマウスを当てると禁断？の裏側が見えます。"), "Label2", blue, this), 80,
+          5040, 5535, 255);
+    place(colouredLabel(QStringLiteral("②袋戸にマウスを当てると扉が開いて中が見えます。"), "Label3", blue, this), 80,
+          5280, 5415, 375);
+    place(colouredLabel(QStringLiteral("③重箱をドラッグすると中が見えます。"), "Label4", blue, this), 80, 5520, 5775,
+          255);
 
     auto *picture3 = new QWidget(this);
     picture3->setObjectName(QStringLiteral("Picture3"));

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace {

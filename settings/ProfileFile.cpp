@@ -27,7 +27,8 @@ QList<Line> splitLines(const QByteArray &data)
             ++end;
         Line line{data.mid(start, end - start), {}};
         if (end < data.size()) {
-            const qsizetype endingLength = (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
+            const qsizetype endingLength =
+                (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
             line.ending = data.mid(end, endingLength);
             end += endingLength;
         }
@@ -165,8 +166,8 @@ qint32 ProfileFile::readInt(const QString &key) const
     }
     if (negative)
         number = -number;
-    return static_cast<qint32>(qBound(qint64(std::numeric_limits<qint32>::min()), number,
-                                      qint64(std::numeric_limits<qint32>::max())));
+    return static_cast<qint32>(
+        qBound(qint64(std::numeric_limits<qint32>::min()), number, qint64(std::numeric_limits<qint32>::max())));
 }
 
 bool ProfileFile::writeString(const QString &key, const QString &value)

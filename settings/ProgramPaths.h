@@ -10,9 +10,9 @@ public:
     static QString folder();
     static void setFolder(const QString &folder); // tests run the forms against a folder of their own
 
-    static QString checkSettingsFile();  // ★MailData/ini.ini
-    static QString accountFile();        // ★MailData/iniIdPass.ini
-    static QString folderSettingsFile(); // ini.ini in the program folder itself
+    static QString checkSettingsFile();              // ★MailData/ini.ini
+    static QString accountFile();                    // ★MailData/iniIdPass.ini
+    static QString folderSettingsFile();             // ini.ini in the program folder itself
     static QString pictureFile(const QString &name); // 画像データ/<name>
 
     static inline const QString DataFolderName = QStringLiteral("★MailData");

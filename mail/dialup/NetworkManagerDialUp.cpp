@@ -44,8 +44,8 @@ bool isObjectPath(const QString &path)
         return false;
     for (const QChar c : path) {
         const char16_t u = c.unicode();
-        const bool allowed = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9')
-            || u == u'_' || u == u'/';
+        const bool allowed =
+            (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' || u == u'/';
         if (!allowed)
             return false;
     }
@@ -70,8 +70,7 @@ bool isUnresponsive(const QDBusMessage &reply)
 } // namespace
 
 NetworkManagerDialUp::NetworkManagerDialUp(const QDBusConnection &bus, std::chrono::milliseconds timeout)
-    : m_bus(bus)
-    , m_timeout(timeout)
+    : m_bus(bus), m_timeout(timeout)
 {
 }
 
@@ -152,8 +151,8 @@ bool NetworkManagerDialUp::serviceHasOwner(const QDeadlineTimer &deadline) const
     QDBusMessage ask = methodCall(BusService, BusPath, BusInterface, QStringLiteral("NameHasOwner"));
     ask << Service;
     const QDBusMessage reply = callWithin(ask, deadline);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-        && reply.arguments().constFirst().toBool();
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().toBool();
 }
 
 QDBusMessage NetworkManagerDialUp::callWithin(const QDBusMessage &message, const QDeadlineTimer &deadline) const

@@ -44,13 +44,15 @@ SetForm::SetForm(QWidget *parent) : Form(parent)
     line1->setAutoFillBackground(true);
     auto *label5 = colouredLabel(QStringLiteral("インターバルメールチェック"), "Label5", QColor(255, 0, 0), this);
     QFont boldFont = font();
-    boldFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    boldFont.setFamilies(
+        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
     boldFont.setPointSizeF(9);
     boldFont.setBold(true);
     label5->setFont(boldFont);
-    auto *label3 = colouredLabel(QStringLiteral("０以上の数字を入力すると、その間隔で自動的にメールチェックを行います。"
-                                                "チェックの都度手動で行う場合は０にしておいて下さい。（単位は分です。）"),
-                                 "Label3", QColor(0, 0, 255), this);
+    auto *label3 =
+        colouredLabel(QStringLiteral("０以上の数字を入力すると、その間隔で自動的にメールチェックを行います。"
+                                     "チェックの都度手動で行う場合は０にしておいて下さい。（単位は分です。）"),
+                      "Label3", QColor(0, 0, 255), this);
     label3->setWordWrap(true);
     label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_text2 = new QLineEdit(this);

@@ -31,7 +31,10 @@ private:
         FakeDialUp dialUp{log};
         Forms forms{state, library, dialUp};
         int ended = 0;
-        RealProgram() { forms.setEndProgram([this] { ++ended; }); }
+        RealProgram()
+        {
+            forms.setEndProgram([this] { ++ended; });
+        }
     };
 
     void writeSettings(const TestFolder &folder, const QByteArray &password) const;
@@ -45,8 +48,9 @@ void MailCheckDovecotTest::initTestCase()
         QSKIP("Dovecot is not installed (dovecot-core, dovecot-pop3d)");
     m_server.addUser(QStringLiteral("alice"), QStringLiteral("secret"));
     for (int n = 1; n <= 3; ++n) {
-        m_server.addMessage(QStringLiteral("alice"),
-                            QStringLiteral("From: bob@example.test\r\nSubject: test %1\r\n\r\nHello %1\r\n").arg(n).toUtf8());
+        m_server.addMessage(
+            QStringLiteral("alice"),
+            QStringLiteral("From: bob@example.test\r\nSubject: test %1\r\n\r\nHello %1\r\n").arg(n).toUtf8());
     }
     QString why;
     QVERIFY2(m_server.start(&why), qPrintable(why));

@@ -1,5 +1,5 @@
-#include "IdPassForm.h"
 #include "MainForm.h"
+#include "IdPassForm.h"
 #include "SetForm.h"
 #include "ShinMsgForm.h"
 #include "TestFolder.h"
@@ -226,7 +226,8 @@ void MainFormTest::timedCheckRunsInsideTheErrorBox()
     QVERIFY(firstError > 0);
     QVERIFY2(secondConnect > firstError, qPrintable(program.log.join(u'|')));
     QCOMPARE(program.log.last(), QStringLiteral("Close 1"));
-    QCOMPARE(program.log.count(QStringLiteral("Close 1")), program.log.count(QStringLiteral("Connect pop.example.test")));
+    QCOMPARE(program.log.count(QStringLiteral("Close 1")),
+             program.log.count(QStringLiteral("Connect pop.example.test")));
 }
 
 void MainFormTest::mailProgramStartsOnNewMail()

@@ -63,13 +63,14 @@ void ShutdownTrayTest::closingSavesTheMainWindowSettings_data()
     QTest::addColumn<QString>("restored");
 
     // "未設定" in code page 932 is 96 A2 90 DD 92 E8.
-    QTest::addRow("not set, unchecked") << "未設定" << false
-                                        << QByteArray("[EXEINI]\r\nNUMBER2=0\r\nNAME=\x96\xA2\x90\xDD\x92\xE8\r\nNUMBER3=0\r\n")
-                                        << "未設定";
+    QTest::addRow("not set, unchecked")
+        << "未設定" << false << QByteArray("[EXEINI]\r\nNUMBER2=0\r\nNAME=\x96\xA2\x90\xDD\x92\xE8\r\nNUMBER3=0\r\n")
+        << "未設定";
     QTest::addRow("empty, checked") << "" << true << QByteArray("[EXEINI]\r\nNUMBER2=0\r\nNAME=\r\nNUMBER3=1\r\n")
                                     << "未設定";
     QTest::addRow("path") << "/opt/mail/run" << false
-                          << QByteArray("[EXEINI]\r\nNUMBER2=0\r\nNAME=/opt/mail/run\r\nNUMBER3=0\r\n") << "/opt/mail/run";
+                          << QByteArray("[EXEINI]\r\nNUMBER2=0\r\nNAME=/opt/mail/run\r\nNUMBER3=0\r\n")
+                          << "/opt/mail/run";
 }
 
 void ShutdownTrayTest::closingSavesTheMainWindowSettings()

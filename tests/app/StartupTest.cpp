@@ -142,11 +142,15 @@ void StartupTest::intervalFromTheFile_data()
     QTest::addColumn<QString>("text2");
     QTest::addColumn<QString>("label");
     QTest::addColumn<bool>("timerRunning");
-    QTest::addRow("5") << QByteArray("5") << "5" << "ON" << true;
-    QTest::addRow("word") << QByteArray("abc") << "0" << "OFF" << false;
-    QTest::addRow("missing") << QByteArray() << "0" << "OFF" << false;
+    QTest::addRow("5") << QByteArray("5") << "5"
+                       << "ON" << true;
+    QTest::addRow("word") << QByteArray("abc") << "0"
+                          << "OFF" << false;
+    QTest::addRow("missing") << QByteArray() << "0"
+                             << "OFF" << false;
     // A negative interval changes nothing: the label keeps its design caption.
-    QTest::addRow("-3") << QByteArray("-3") << "-3" << "ON" << false;
+    QTest::addRow("-3") << QByteArray("-3") << "-3"
+                        << "ON" << false;
 }
 
 void StartupTest::intervalFromTheFile()

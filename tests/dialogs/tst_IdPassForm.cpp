@@ -88,9 +88,10 @@ void IdPassFormTest::okWithSaveBoxWritesAccount_data()
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QByteArray>("after");
-    QTest::addRow("new file") << QByteArray() << "bob" << "pa ss"
-                              << QByteArray("[EXEINI]\r\nNAME=bob\r\nNAME2=pa ss\r\nNAME3=1\r\n");
-    QTest::addRow("japanese") << QByteArray() << "山田太郎" << "ぱすわーど"
+    QTest::addRow("new file") << QByteArray() << "bob"
+                              << "pa ss" << QByteArray("[EXEINI]\r\nNAME=bob\r\nNAME2=pa ss\r\nNAME3=1\r\n");
+    QTest::addRow("japanese") << QByteArray() << "山田太郎"
+                              << "ぱすわーど"
                               << QByteArray("[EXEINI]\r\nNAME=\x8e\x52\x93\x63\x91\xbe\x98\x59\r\n"
                                             "NAME2=\x82\xcf\x82\xb7\x82\xed\x81\x5b\x82\xc7\r\nNAME3=1\r\n");
     // Values are replaced in place; other sections and keys keep their bytes.
@@ -137,7 +138,8 @@ void IdPassFormTest::okWithoutSaveBoxWritesOnlyTheFlag_data()
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
     QTest::addRow("no file") << QByteArray() << QByteArray("[EXEINI]\r\nNAME3=0\r\n");
-    QTest::addRow("saved account") << StoredAccount << QByteArray("[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=0\r\n");
+    QTest::addRow("saved account") << StoredAccount
+                                   << QByteArray("[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=0\r\n");
 }
 
 void IdPassFormTest::okWithoutSaveBoxWritesOnlyTheFlag()

@@ -77,13 +77,19 @@ void OptionFormTest::okStoresFieldsAndFile_data()
     QTest::addColumn<QString>("mail");
     QTest::addColumn<bool>("apop");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addRow("plain, APOP on") << "smtp.example.test" << "pop.example.test" << "a@example.test" << true
+    QTest::addRow("plain, APOP on") << "smtp.example.test"
+                                    << "pop.example.test"
+                                    << "a@example.test" << true
                                     << QByteArray("SMTP=smtp.example.test\r\nPOP3=pop.example.test\r\n"
                                                   "MAIL=a@example.test\r\nAPOP=1\r\n");
     // Blanks stay as typed; emptied boxes give empty values.
-    QTest::addRow("blanks and empties, APOP off") << "" << " pop.example.test " << "" << false
-                                                  << QByteArray("SMTP=\r\nPOP3= pop.example.test \r\nMAIL=\r\nAPOP=0\r\n");
-    QTest::addRow("japanese") << "smtp.example.test" << "pop.example.test" << "メール@example.test" << false
+    QTest::addRow("blanks and empties, APOP off")
+        << ""
+        << " pop.example.test "
+        << "" << false << QByteArray("SMTP=\r\nPOP3= pop.example.test \r\nMAIL=\r\nAPOP=0\r\n");
+    QTest::addRow("japanese") << "smtp.example.test"
+                              << "pop.example.test"
+                              << "メール@example.test" << false
                               << QByteArray("SMTP=smtp.example.test\r\nPOP3=pop.example.test\r\n"
                                             "MAIL=\x83\x81\x81\x5B\x83\x8B@example.test\r\nAPOP=0\r\n");
 }

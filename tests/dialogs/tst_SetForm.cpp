@@ -110,19 +110,28 @@ void SetFormTest::loadReadsTheFile()
 
 void SetFormTest::typingTheInterval_data()
 {
-    QTest::addColumn<QString>("typed");    // typed over the whole text; null: not typed over
-    QTest::addColumn<QString>("atStart");  // then typed in front of the text
+    QTest::addColumn<QString>("typed");   // typed over the whole text; null: not typed over
+    QTest::addColumn<QString>("atStart"); // then typed in front of the text
     QTest::addColumn<QString>("text2");
     QTest::addColumn<Panel>("panel");
     QTest::addColumn<QByteArray>("number2"); // what the file then holds; empty: the file was not written
     QTest::addColumn<QString>("reloaded");
 
     // Typed as "-" in front of "3": a lone "-" on the way would itself count as 0.
-    QTest::newRow("-3") << QString() << "-" << "-3" << On3 << QByteArray() << "-3";
-    QTest::newRow("abc") << "abc" << "" << "abc" << Panel{"OFF", false, "abc", 0, false} << QByteArray("abc") << "0";
-    QTest::newRow("1.5") << "1.5" << "" << "1.5" << Panel{"ON", true, "1.5", 1000, true} << QByteArray() << "1";
-    QTest::newRow("empty") << "\b" << "" << "0" << Panel{"OFF", false, "0", 0, false} << QByteArray("0") << "0";
-    QTest::newRow("10") << "10" << "" << "10" << Panel{"ON", true, "10", 1000, true} << QByteArray() << "10";
+    QTest::newRow("-3") << QString() << "-"
+                        << "-3" << On3 << QByteArray() << "-3";
+    QTest::newRow("abc") << "abc"
+                         << ""
+                         << "abc" << Panel{"OFF", false, "abc", 0, false} << QByteArray("abc") << "0";
+    QTest::newRow("1.5") << "1.5"
+                         << ""
+                         << "1.5" << Panel{"ON", true, "1.5", 1000, true} << QByteArray() << "1";
+    QTest::newRow("empty") << "\b"
+                           << ""
+                           << "0" << Panel{"OFF", false, "0", 0, false} << QByteArray("0") << "0";
+    QTest::newRow("10") << "10"
+                        << ""
+                        << "10" << Panel{"ON", true, "10", 1000, true} << QByteArray() << "10";
 }
 
 void SetFormTest::typingTheInterval()

@@ -3,8 +3,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-ChildProcess::ChildProcess(QObject *parent)
-    : QProcess(parent)
+ChildProcess::ChildProcess(QObject *parent) : QProcess(parent)
 {
     // Runs in the child between fork and exec: a test that dies must not leave a bus daemon or a mock behind.
     setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });

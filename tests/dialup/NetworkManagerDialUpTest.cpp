@@ -198,9 +198,9 @@ void NetworkManagerDialUpTest::failsAtOnceWithoutNetworkManager()
 {
     QFETCH(bool, busExists);
     const QString nowhere = QStringLiteral("dialup-test-nowhere");
-    QDBusConnection connection = busExists
-        ? bus()
-        : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/dialup-test-bus"), nowhere);
+    QDBusConnection connection =
+        busExists ? bus()
+                  : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/dialup-test-bus"), nowhere);
     QCOMPARE(connection.isConnected(), busExists);
 
     NetworkManagerDialUp dialUp(connection);

@@ -53,8 +53,7 @@ QString NetworkManagerMock::unavailableReason()
 }
 
 NetworkManagerMock::NetworkManagerMock(const QString &busAddress, const QDBusConnection &bus)
-    : m_busAddress(busAddress)
-    , m_bus(bus)
+    : m_busAddress(busAddress), m_bus(bus)
 {
     qDBusRegisterMetaType<ConnectionSettings>();
 }
@@ -77,14 +76,13 @@ QString NetworkManagerMock::start()
     while (!deadline.hasExpired()) {
         if (m_process.state() != QProcess::Running)
             return QStringLiteral("dbusmock exited: %1").arg(log());
-        QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                          QStringLiteral("/org/freedesktop/DBus"),
-                                                          QStringLiteral("org.freedesktop.DBus"),
-                                                          QStringLiteral("GetConnectionUnixProcessID"));
+        QDBusMessage ask = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
         ask << Service;
         const QDBusMessage reply = m_bus.call(ask, QDBus::Block, CallTimeoutMs);
-        const bool ours = reply.type() == QDBusMessage::ReplyMessage
-            && reply.arguments().value(0).toLongLong() == m_process.processId();
+        const bool ours = reply.type() == QDBusMessage::ReplyMessage &&
+                          reply.arguments().value(0).toLongLong() == m_process.processId();
         if (ours)
             return {};
         QThread::msleep(20);
@@ -107,9 +105,9 @@ QString NetworkManagerMock::addActiveConnection(const QString &type, const QStri
         return {};
     const QString connectionPath = added.arguments().value(0).value<QDBusObjectPath>().path();
 
-    const QDBusMessage activated = call(MainPath, MockInterface, QStringLiteral("AddActiveConnection"),
-                                        {QStringList(), connectionPath, QStringLiteral("/"),
-                                         QString::number(m_added++), ActivatedState});
+    const QDBusMessage activated =
+        call(MainPath, MockInterface, QStringLiteral("AddActiveConnection"),
+             {QStringList(), connectionPath, QStringLiteral("/"), QString::number(m_added++), ActivatedState});
     if (activated.type() != QDBusMessage::ReplyMessage)
         return {};
     return activated.arguments().value(0).toString();
@@ -124,17 +122,17 @@ bool NetworkManagerMock::refuseDeactivation(const QString &activePath)
                                         "name='org.freedesktop.NetworkManager.PermissionDenied')\n"
                                         "self.deactivate_connection(self, args[0])\n")
                              .arg(m_refused.join(QLatin1Char(',')));
-    const QDBusMessage reply = call(ManagerPath, MockInterface, QStringLiteral("AddMethod"),
-                                    {Service, QStringLiteral("DeactivateConnection"), QStringLiteral("o"), QString(),
-                                     code});
+    const QDBusMessage reply =
+        call(ManagerPath, MockInterface, QStringLiteral("AddMethod"),
+             {Service, QStringLiteral("DeactivateConnection"), QStringLiteral("o"), QString(), code});
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 QStringList NetworkManagerMock::deactivated(bool *ok) const
 {
     *ok = false;
-    const QDBusMessage reply = call(ManagerPath, MockInterface, QStringLiteral("GetMethodCalls"),
-                                    {QStringLiteral("DeactivateConnection")});
+    const QDBusMessage reply =
+        call(ManagerPath, MockInterface, QStringLiteral("GetMethodCalls"), {QStringLiteral("DeactivateConnection")});
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return {};
     const QDBusArgument calls = reply.arguments().constFirst().value<QDBusArgument>();

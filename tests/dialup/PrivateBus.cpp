@@ -31,7 +31,9 @@ QString PrivateBus::start()
     <allow own="*"/>
   </policy>
 </busconfig>
-)").arg(m_dir.filePath(QStringLiteral("bus")).toHtmlEscaped()).toUtf8());
+)")
+                   .arg(m_dir.filePath(QStringLiteral("bus")).toHtmlEscaped())
+                   .toUtf8());
     file.close();
 
     m_daemon.setStandardErrorFile(m_dir.filePath(QStringLiteral("daemon.log")));

@@ -1,6 +1,6 @@
+#include "MailCheck.h"
 #include "CheckHost.h"
 #include "FakeMailLibrary.h"
-#include "MailCheck.h"
 #include "MailLimits.h"
 #include "ProfileFile.h"
 #include "ProgramPaths.h"
@@ -81,35 +81,61 @@ void MailCheckTest::callOrder_data()
                                       << QStringList{"Connect pop.example.test", "SetAccount alice ",
                                                      "ShowAccountDialog", "Close 1"};
     QTest::addRow("wrong password") << "pop.example.test" << 7 << "secret" << 0 << -3 << false << "未設定"
-                                    << QStringList{"Connect pop.example.test", account,
-                                                   "Authenticate 7 alice secret 0", "GetMessage 0 8192",
-                                                   "ShowError -ERR [AUTH] 認証に失敗しました", "Close 7"};
+                                    << QStringList{"Connect pop.example.test",
+                                                   account,
+                                                   "Authenticate 7 alice secret 0",
+                                                   "GetMessage 0 8192",
+                                                   "ShowError -ERR [AUTH] 認証に失敗しました",
+                                                   "Close 7"};
     QTest::addRow("empty mailbox") << "pop.example.test" << 1 << "secret" << 0 << 0 << false << "未設定"
                                    << QStringList{"Connect pop.example.test", account, "Authenticate 1 alice secret 0",
                                                   "Close 1"};
     QTest::addRow("three messages") << "pop.example.test" << 1 << "secret" << 0 << 3 << false << "未設定"
-                                    << QStringList{"Connect pop.example.test", account,
+                                    << QStringList{"Connect pop.example.test",
+                                                   account,
                                                    "Authenticate 1 alice secret 0",
-                                                   "GetMailStatus 1 1 0", "GetMailSize 1 1", "GetMail 1 1 0 0",
-                                                   "GetMailStatus 1 2 0", "GetMailSize 1 2", "GetMail 1 2 0 0",
-                                                   "GetMailStatus 1 3 0", "GetMailSize 1 3", "GetMail 1 3 0 0",
-                                                   "Close 1", "Notice 3"};
+                                                   "GetMailStatus 1 1 0",
+                                                   "GetMailSize 1 1",
+                                                   "GetMail 1 1 0 0",
+                                                   "GetMailStatus 1 2 0",
+                                                   "GetMailSize 1 2",
+                                                   "GetMail 1 2 0 0",
+                                                   "GetMailStatus 1 3 0",
+                                                   "GetMailSize 1 3",
+                                                   "GetMail 1 3 0 0",
+                                                   "Close 1",
+                                                   "Notice 3"};
     QTest::addRow("APOP passes -1") << "pop.example.test" << 1 << "secret" << 1 << 0 << false << "未設定"
                                     << QStringList{"Connect pop.example.test", account,
                                                    "Authenticate 1 alice secret -1", "Close 1"};
     QTest::addRow("mail program not set") << "pop.example.test" << 1 << "secret" << 0 << 1 << true << "未設定"
-                                          << QStringList{"Connect pop.example.test", account,
-                                                         "Authenticate 1 alice secret 0", "GetMailStatus 1 1 0",
-                                                         "GetMailSize 1 1", "GetMail 1 1 0 0", "Close 1"};
+                                          << QStringList{"Connect pop.example.test",
+                                                         account,
+                                                         "Authenticate 1 alice secret 0",
+                                                         "GetMailStatus 1 1 0",
+                                                         "GetMailSize 1 1",
+                                                         "GetMail 1 1 0 0",
+                                                         "Close 1"};
     // The marker is compared before the blanks go: " 未設定 " is a path like any other.
     QTest::addRow("path with blanks around it")
         << "pop.example.test" << 1 << "secret" << 0 << 1 << true << "  /opt/mail er/run  "
-        << QStringList{"Connect pop.example.test", account, "Authenticate 1 alice secret 0", "GetMailStatus 1 1 0",
-                       "GetMailSize 1 1", "GetMail 1 1 0 0", "Close 1", "Start [/opt/mail er/run]"};
-    QTest::addRow("blanks around the marker")
-        << "pop.example.test" << 1 << "secret" << 0 << 1 << true << " 未設定"
-        << QStringList{"Connect pop.example.test", account, "Authenticate 1 alice secret 0", "GetMailStatus 1 1 0",
-                       "GetMailSize 1 1", "GetMail 1 1 0 0", "Close 1", "Start [未設定]"};
+        << QStringList{"Connect pop.example.test",
+                       account,
+                       "Authenticate 1 alice secret 0",
+                       "GetMailStatus 1 1 0",
+                       "GetMailSize 1 1",
+                       "GetMail 1 1 0 0",
+                       "Close 1",
+                       "Start [/opt/mail er/run]"};
+    QTest::addRow("blanks around the marker") << "pop.example.test" << 1 << "secret" << 0 << 1 << true << " 未設定"
+                                              << QStringList{"Connect pop.example.test",
+                                                             account,
+                                                             "Authenticate 1 alice secret 0",
+                                                             "GetMailStatus 1 1 0",
+                                                             "GetMailSize 1 1",
+                                                             "GetMail 1 1 0 0",
+                                                             "Close 1",
+                                                             "Start [未設定]"};
 }
 
 void MailCheckTest::callOrder()

@@ -86,13 +86,41 @@ void ScheduleTest::minuteCounterResetsAtTheRoundedInterval_data()
     QTest::addColumn<QString>("minutesAfter");
     QTest::addColumn<QString>("secondsAfter");
 
-    QTest::addRow("2.5 rounds to 2") << "2.5" << "2" << "5" << "0" << "6";
-    QTest::addRow("3.5 rounds to 4") << "3.5" << "4" << "5" << "0" << "6";
-    QTest::addRow("0.3 rounds to 0") << "0.3" << "0" << "5" << "0" << "6";
-    QTest::addRow("below the interval counts on") << "2" << "1" << "5" << "1" << "6";
-    QTest::addRow("60 seconds roll over") << "5" << "3" << "60" << "4" << "0";
-    QTest::addRow("reset and roll over in one tick") << "2" << "2" << "60" << "1" << "0";
-    QTest::addRow("design texts read as 0") << "3" << "Text1" << "Text4" << "Text1" << "1";
+    QTest::addRow("2.5 rounds to 2") << "2.5"
+                                     << "2"
+                                     << "5"
+                                     << "0"
+                                     << "6";
+    QTest::addRow("3.5 rounds to 4") << "3.5"
+                                     << "4"
+                                     << "5"
+                                     << "0"
+                                     << "6";
+    QTest::addRow("0.3 rounds to 0") << "0.3"
+                                     << "0"
+                                     << "5"
+                                     << "0"
+                                     << "6";
+    QTest::addRow("below the interval counts on") << "2"
+                                                  << "1"
+                                                  << "5"
+                                                  << "1"
+                                                  << "6";
+    QTest::addRow("60 seconds roll over") << "5"
+                                          << "3"
+                                          << "60"
+                                          << "4"
+                                          << "0";
+    QTest::addRow("reset and roll over in one tick") << "2"
+                                                     << "2"
+                                                     << "60"
+                                                     << "1"
+                                                     << "0";
+    QTest::addRow("design texts read as 0") << "3"
+                                            << "Text1"
+                                            << "Text4"
+                                            << "Text1"
+                                            << "1";
 }
 
 void ScheduleTest::minuteCounterResetsAtTheRoundedInterval()
@@ -155,12 +183,18 @@ void ScheduleTest::fileTitle_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-    QTest::addRow("path") << "/usr/bin/thunderbird" << "thunderbird";
-    QTest::addRow("japanese") << "/opt/メール/起動.sh" << "起動.sh";
-    QTest::addRow("bare name") << "mailer" << "mailer";
-    QTest::addRow("empty") << "" << "";
-    QTest::addRow("folder") << "/opt/mail/" << "";
-    QTest::addRow("marker") << "未設定" << "未設定";
+    QTest::addRow("path") << "/usr/bin/thunderbird"
+                          << "thunderbird";
+    QTest::addRow("japanese") << "/opt/メール/起動.sh"
+                              << "起動.sh";
+    QTest::addRow("bare name") << "mailer"
+                               << "mailer";
+    QTest::addRow("empty") << ""
+                           << "";
+    QTest::addRow("folder") << "/opt/mail/"
+                            << "";
+    QTest::addRow("marker") << "未設定"
+                            << "未設定";
 }
 
 void ScheduleTest::fileTitle()

@@ -44,9 +44,12 @@ void NoticeWindowTest::pageAddress_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("url");
-    QTest::addRow("folder") << "/opt/tools" << "file:///opt/tools/画像データ/tokonoma.html";
-    QTest::addRow("root") << "/" << "file:///画像データ/tokonoma.html";
-    QTest::addRow("blank") << "/opt/my tools" << "file:///opt/my tools/画像データ/tokonoma.html";
+    QTest::addRow("folder") << "/opt/tools"
+                            << "file:///opt/tools/画像データ/tokonoma.html";
+    QTest::addRow("root") << "/"
+                          << "file:///画像データ/tokonoma.html";
+    QTest::addRow("blank") << "/opt/my tools"
+                           << "file:///opt/my tools/画像データ/tokonoma.html";
 }
 
 void NoticeWindowTest::pageAddress()
@@ -99,7 +102,8 @@ void NoticeWindowTest::countsReplaceWithoutReloadingThePage()
     TestFolder folder;
     folder.write(folder.dataFile(QStringLiteral("iniIdPass.ini")), "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
     QVERIFY(QDir(folder.programFolder()).mkdir(QStringLiteral("画像データ")));
-    QVERIFY(QFile::copy(QStringLiteral(PORONICA_PAGE), folder.programFolder() + QStringLiteral("/画像データ/tokonoma.html")));
+    QVERIFY(QFile::copy(QStringLiteral(PORONICA_PAGE),
+                        folder.programFolder() + QStringLiteral("/画像データ/tokonoma.html")));
     QStringList log;
     ProgramState state;
     FakeMailLibrary library(log);

@@ -27,8 +27,7 @@ QString pageFile()
 }
 
 // Remembers every console line the page writes; anything louder than info counts as a fault.
-class RecordingPage : public QWebEnginePage
-{
+class RecordingPage : public QWebEnginePage {
     Q_OBJECT
 
 public:
@@ -47,8 +46,7 @@ protected:
 
 } // namespace
 
-class NoticePageTest : public QObject
-{
+class NoticePageTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -137,8 +135,9 @@ void NoticePageTest::nothingPointsOutside()
                                                    QRegularExpression::CaseInsensitiveOption);
 
     const QString folder = QFileInfo(pageFile()).absolutePath();
-    QDirIterator it(folder, {QStringLiteral("*.html"), QStringLiteral("*.htm"), QStringLiteral("*.css"),
-                             QStringLiteral("*.svg"), QStringLiteral("*.js")},
+    QDirIterator it(folder,
+                    {QStringLiteral("*.html"), QStringLiteral("*.htm"), QStringLiteral("*.css"),
+                     QStringLiteral("*.svg"), QStringLiteral("*.js")},
                     QDir::Files, QDirIterator::Subdirectories);
     int scanned = 0;
     while (it.hasNext()) {
@@ -166,9 +165,10 @@ void NoticePageTest::picturesLoaded()
 
 void NoticePageTest::fitsThePane()
 {
-    const QVariantList size = js(QStringLiteral(
-        "[document.documentElement.scrollWidth, document.documentElement.scrollHeight,"
-        " document.body.scrollWidth, document.body.scrollHeight]")).toList();
+    const QVariantList size =
+        js(QStringLiteral("[document.documentElement.scrollWidth, document.documentElement.scrollHeight,"
+                          " document.body.scrollWidth, document.body.scrollHeight]"))
+            .toList();
     QCOMPARE(size.size(), 4);
     QVERIFY2(size.at(0).toInt() <= PaneWidth, qPrintable(size.at(0).toString()));
     QVERIFY2(size.at(1).toInt() <= PaneHeight, qPrintable(size.at(1).toString()));
@@ -241,7 +241,8 @@ void NoticePageTest::boxCanBeDraggedAside()
             return [after.left - before.left, after.top - before.top, later.left - after.left,
                     coveredBefore, document.elementFromPoint(...hiddenAt) === base];
         })()
-    )")).toList();
+    )"))
+                                   .toList();
     QCOMPARE(moved.size(), 5);
     QVERIFY2(qAbs(moved.at(0).toDouble() + 90) < 2, qPrintable(moved.at(0).toString()));
     QVERIFY2(qAbs(moved.at(1).toDouble() - 30) < 2, qPrintable(moved.at(1).toString()));

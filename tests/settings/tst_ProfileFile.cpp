@@ -73,35 +73,46 @@ void tst_ProfileFile::readString_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
 
-    QTest::addRow("plain") << QByteArray("[EXEINI]\r\nNAME=abc\r\n") << "NAME" << "abc";
-    QTest::addRow("names in other case") << QByteArray("[exeIni]\r\nnAmE=abc\r\n") << "NAME" << "abc";
-    QTest::addRow("blanks around") << QByteArray("[ EXEINI ]\r\n \tNAME \t=  a b \t\r\n") << "NAME" << "a b";
-    QTest::addRow("quoted") << QByteArray("[EXEINI]\r\nNAME= \" a b \" \r\n") << "NAME" << " a b ";
-    QTest::addRow("one quote kept") << QByteArray("[EXEINI]\r\nNAME=\"abc\r\n") << "NAME" << "\"abc";
-    QTest::addRow("empty value is not missing") << QByteArray("[EXEINI]\r\nNAME=\r\n") << "NAME" << "";
-    QTest::addRow("lf only") << QByteArray("[EXEINI]\nA=1\nNAME=abc\n") << "NAME" << "abc";
-    QTest::addRow("no final line end") << QByteArray("[EXEINI]\r\nNAME=abc") << "NAME" << "abc";
+    QTest::addRow("plain") << QByteArray("[EXEINI]\r\nNAME=abc\r\n") << "NAME"
+                           << "abc";
+    QTest::addRow("names in other case") << QByteArray("[exeIni]\r\nnAmE=abc\r\n") << "NAME"
+                                         << "abc";
+    QTest::addRow("blanks around") << QByteArray("[ EXEINI ]\r\n \tNAME \t=  a b \t\r\n") << "NAME"
+                                   << "a b";
+    QTest::addRow("quoted") << QByteArray("[EXEINI]\r\nNAME= \" a b \" \r\n") << "NAME"
+                            << " a b ";
+    QTest::addRow("one quote kept") << QByteArray("[EXEINI]\r\nNAME=\"abc\r\n") << "NAME"
+                                    << "\"abc";
+    QTest::addRow("empty value is not missing") << QByteArray("[EXEINI]\r\nNAME=\r\n") << "NAME"
+                                                << "";
+    QTest::addRow("lf only") << QByteArray("[EXEINI]\nA=1\nNAME=abc\n") << "NAME"
+                             << "abc";
+    QTest::addRow("no final line end") << QByteArray("[EXEINI]\r\nNAME=abc") << "NAME"
+                                       << "abc";
     QTest::addRow("missing key") << QByteArray("[EXEINI]\r\nNAME2=abc\r\n") << "NAME" << Default;
     QTest::addRow("comment") << QByteArray("[EXEINI]\r\n;NAME=abc\r\n") << "NAME" << Default;
     QTest::addRow("other section") << QByteArray("[EXEINI]\r\nA=1\r\n[Other]\r\nNAME=abc\r\n") << "NAME" << Default;
     QTest::addRow("before any section") << QByteArray("NAME=abc\r\n[EXEINI]\r\n") << "NAME" << Default;
     QTest::addRow("first section only") << QByteArray("[EXEINI]\r\nA=1\r\n[EXEINI]\r\nNAME=abc\r\n") << "NAME"
                                         << Default;
-    QTest::addRow("first of two lines") << QByteArray("[EXEINI]\r\nNAME=one\r\nname=two\r\n") << "NAME" << "one";
-    QTest::addRow("code page value") << "[EXEINI]\r\nNAME=" + QByteArray::fromHex("81608740fbfc819a") + "\r\n" << "NAME"
-                                     << QStringLiteral("～①髙★");
+    QTest::addRow("first of two lines") << QByteArray("[EXEINI]\r\nNAME=one\r\nname=two\r\n") << "NAME"
+                                        << "one";
+    QTest::addRow("code page value") << "[EXEINI]\r\nNAME=" + QByteArray::fromHex("81608740fbfc819a") + "\r\n"
+                                     << "NAME" << QStringLiteral("～①髙★");
     QTest::addRow("utf8 value") << "[EXEINI]\r\nNAME=" + Bom + QStringLiteral("한😀").toUtf8() << "NAME"
                                 << QStringLiteral("한😀");
 
     // Values are cut to 255 bytes, and never inside a character.
     const QByteArray head("[EXEINI]\r\nNAME=");
-    QTest::addRow("cut at 255") << head + QByteArray(300, 'a') + "\r\n" << "NAME" << QString(255, u'a');
+    QTest::addRow("cut at 255") << head + QByteArray(300, 'a') + "\r\n"
+                                << "NAME" << QString(255, u'a');
     QTest::addRow("pair ends at 255") << head + QByteArray(253, 'a') + A << "NAME" << QString(253, u'a') + u'あ';
     QTest::addRow("pair across 255") << head + QByteArray(254, 'a') + A << "NAME" << QString(254, u'a');
-    QTest::addRow("kana byte at 255") << head + QByteArray(254, 'a') + "\xB1\xB1" << "NAME"
-                                      << QString(254, u'a') + QStringLiteral("ｱ");
+    QTest::addRow("kana byte at 255") << head + QByteArray(254, 'a') + "\xB1\xB1"
+                                      << "NAME" << QString(254, u'a') + QStringLiteral("ｱ");
     const QString smiles = QStringLiteral("😀").repeated(63);
-    QTest::addRow("utf8 ends at 255") << head + Bom + smiles.toUtf8() + "\r\n" << "NAME" << smiles;
+    QTest::addRow("utf8 ends at 255") << head + Bom + smiles.toUtf8() + "\r\n"
+                                      << "NAME" << smiles;
     QTest::addRow("utf8 across 255") << head + Bom + "a" + smiles.toUtf8() << "NAME"
                                      << "a" + smiles.left(smiles.size() - 2);
 }
@@ -157,14 +168,14 @@ void tst_ProfileFile::write_data()
         << false << "new"
         << QByteArray("; settings\r\n[Other]\nNAME=o\n[EXEINI]\r\n  a =  1 \r\nNAME=new\n\r\n[Last]\r\nx=y");
     QTest::addRow("spaced line, other case") << QByteArray("[exeini]\r\n  name = old \r\nB=2") << "NAME" << false << "v"
-                                              << QByteArray("[exeini]\r\nname=v\r\nB=2");
+                                             << QByteArray("[exeini]\r\nname=v\r\nB=2");
     QTest::addRow("new key after last line")
         << QByteArray("[EXEINI]\r\nA=1\r\n;c\r\n\r\n\r\n[B]\r\nNAME=b\r\n") << "NAME" << false << "v"
         << QByteArray("[EXEINI]\r\nA=1\r\n;c\r\nNAME=v\r\n\r\n\r\n[B]\r\nNAME=b\r\n");
     QTest::addRow("new key, lf file") << QByteArray("[EXEINI]\nA=1\n") << "NAME" << false << "v"
                                       << QByteArray("[EXEINI]\nA=1\nNAME=v\r\n");
-    QTest::addRow("new key, header unended") << QByteArray("[EXEINI]") << "NAME" << false << "v"
-                                             << QByteArray("[EXEINI]\r\nNAME=v\r\n");
+    QTest::addRow("new key, header unended")
+        << QByteArray("[EXEINI]") << "NAME" << false << "v" << QByteArray("[EXEINI]\r\nNAME=v\r\n");
     QTest::addRow("commented key stays") << QByteArray("[EXEINI]\r\n;NAME=x\r\n") << "NAME" << false << "v"
                                          << QByteArray("[EXEINI]\r\n;NAME=x\r\nNAME=v\r\n");
     QTest::addRow("first section only") << QByteArray("[EXEINI]\r\nA=1\r\n[EXEINI]\r\nNAME=old\r\n") << "NAME" << false
@@ -180,8 +191,8 @@ void tst_ProfileFile::write_data()
                                 << "[EXEINI]\r\nNAME=" + QByteArray::fromHex("efbbbff09f9880") + "\r\n";
     QTest::addRow("remove") << QByteArray("[Other]\r\nNAME=o\r\n[EXEINI]\r\nA=1\n Name = x \r\nB=2") << "NAME" << true
                             << "" << QByteArray("[Other]\r\nNAME=o\r\n[EXEINI]\r\nA=1\nB=2");
-    QTest::addRow("remove last unended line") << QByteArray("[EXEINI]\r\nA=1\r\nNAME=x") << "NAME" << true << ""
-                                              << QByteArray("[EXEINI]\r\nA=1\r\n");
+    QTest::addRow("remove last unended line")
+        << QByteArray("[EXEINI]\r\nA=1\r\nNAME=x") << "NAME" << true << "" << QByteArray("[EXEINI]\r\nA=1\r\n");
 }
 
 void tst_ProfileFile::write()
@@ -205,9 +216,9 @@ void tst_ProfileFile::roundTrip_data()
     QTest::addColumn<QString>("expected");
 
     const auto same = [](const QString &text) { QTest::addRow("%s", qPrintable(text)) << text << text; };
-    for (const QString &text : {QStringLiteral("user01"), QStringLiteral("～①髙★"), QStringLiteral("😀"),
-                                QStringLiteral("€"), QStringLiteral("한글"), QStringLiteral("¥"),
-                                QStringLiteral("髙橋😀"), QStringLiteral("ｶﾅ")})
+    for (const QString &text :
+         {QStringLiteral("user01"), QStringLiteral("～①髙★"), QStringLiteral("😀"), QStringLiteral("€"),
+          QStringLiteral("한글"), QStringLiteral("¥"), QStringLiteral("髙橋😀"), QStringLiteral("ｶﾅ")})
         same(text);
 
     // A long ID comes back as the whole characters that fit in 255 bytes.

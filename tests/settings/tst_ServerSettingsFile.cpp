@@ -97,9 +97,9 @@ void tst_ServerSettingsFile::read_data()
 
     // APOP takes the leading number, rounded half to even, and counts as 0 outside the 16-bit range.
     const QList<std::pair<const char *, qint16>> apop = {
-        {"1", 1}, {"1.5", 2}, {"2.5", 2}, {"0.5", 0}, {"-1", -1}, {" 3", 3}, {"2x", 2}, {"abc", 0}, {"", 0},
-        {"32767", 32767}, {"32767.5", 0}, {"32768", 0}, {"-32768", -32768}, {"-32769", 0}, {"70000", 0},
-        {"99999999999", 0}};
+        {"1", 1},           {"1.5", 2},    {"2.5", 2},   {"0.5", 0},        {"-1", -1},     {" 3", 3},
+        {"2x", 2},          {"abc", 0},    {"", 0},      {"32767", 32767},  {"32767.5", 0}, {"32768", 0},
+        {"-32768", -32768}, {"-32769", 0}, {"70000", 0}, {"99999999999", 0}};
     for (const auto &[text, value] : apop)
         QTest::addRow("APOP=%s", text) << QByteArray("APOP=") + text + "\r\n" << withApop(value);
 }
@@ -162,11 +162,10 @@ void tst_ServerSettingsFile::write_data()
     QTest::addRow("negative apop") << with("s", "p", "m", -1)
                                    << QByteArray("SMTP=s\r\nPOP3=p\r\nMAIL=m\r\nAPOP=-1\r\n");
     QTest::addRow("code page") << with(QStringLiteral("～"), QStringLiteral("①"), QStringLiteral("髙★"), 0)
-                               << "SMTP=" + QByteArray::fromHex("8160") + "\r\nPOP3=" + QByteArray::fromHex("8740")
-                                      + "\r\nMAIL=" + QByteArray::fromHex("fbfc819a") + "\r\nAPOP=0\r\n";
+                               << "SMTP=" + QByteArray::fromHex("8160") + "\r\nPOP3=" + QByteArray::fromHex("8740") +
+                                      "\r\nMAIL=" + QByteArray::fromHex("fbfc819a") + "\r\nAPOP=0\r\n";
     QTest::addRow("utf8") << with("s", "p", QStringLiteral("€😀"), 0)
-                          << "SMTP=s\r\nPOP3=p\r\nMAIL=" + Bom + QStringLiteral("€😀").toUtf8()
-                                 + "\r\nAPOP=0\r\n";
+                          << "SMTP=s\r\nPOP3=p\r\nMAIL=" + Bom + QStringLiteral("€😀").toUtf8() + "\r\nAPOP=0\r\n";
 }
 
 void tst_ServerSettingsFile::write()

@@ -19,8 +19,10 @@ void tst_TrimAtNull::trim_data()
     QTest::addRow("nul inside") << QString::fromLatin1("abc\0def", 7) << "abc";
     QTest::addRow("nul first") << QString::fromLatin1("\0x", 2) << "";
     QTest::addRow("padding") << QString::fromLatin1("id\0\0\0\0", 6) << "id";
-    QTest::addRow("no nul") << "abc" << "abc";
-    QTest::addRow("empty") << "" << "";
+    QTest::addRow("no nul") << "abc"
+                            << "abc";
+    QTest::addRow("empty") << ""
+                           << "";
     QTest::addRow("japanese before nul") << QStringLiteral("髙橋") + QChar(u'\0') + "x" << QStringLiteral("髙橋");
 }
 

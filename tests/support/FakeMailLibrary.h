@@ -15,8 +15,8 @@ public:
 
     int connectResult = 1;
     int authenticateResult = 0;
-    QList<int> sizes;            // LIST size per message, 1-based by position
-    QString errorText;           // what NMailGetMessage hands out
+    QList<int> sizes;                         // LIST size per message, 1-based by position
+    QString errorText;                        // what NMailGetMessage hands out
     std::function<void()> duringAuthenticate; // runs inside the login call
     QList<qsizetype> bodyCapacities;
 
@@ -28,8 +28,8 @@ public:
     int NMailPop3GetMailStatus(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3,
                                QString &buffer4, int flag) override;
     int NMailPop3GetMailSize(int handle, int number) override;
-    int NMailPop3GetMail(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3,
-                         QString &buffer4, QByteArray &body, int flag1, int flag2) override;
+    int NMailPop3GetMail(int handle, int number, QString &buffer1, QString &buffer2, QString &buffer3, QString &buffer4,
+                         QByteArray &body, int flag1, int flag2) override;
     int NMailGetMessage(int code, QString &buffer, int &length) override;
     int NMailPop3Close(int handle) override;
 
