@@ -12,8 +12,8 @@
 
 int main(int argc, char *argv[])
 {
-    // The notice window's browser engine is loaded later, from a module; it needs this set up front.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The notice window's browser engine is loaded later, from a module, which also sets up the OpenGL
+    // sharing it needs then (see PageView): set up here, it would load OpenGL into every start.
     // The browser engine refuses to start as root unless its sandbox is off.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
