@@ -10,6 +10,7 @@
 #include "ProfileFile.h"
 #include "ProgramPaths.h"
 #include "Schedule.h"
+#include "ScrollBanner.h"
 #include "ServerSettingsFile.h"
 #include "SetForm.h"
 #include "SettingsKeys.h"
@@ -103,6 +104,7 @@ MainForm::MainForm(Forms &forms) : Form(nullptr), m_forms(forms), m_label1Left(S
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("ポロニカ"));
     setClientSizeTwips(3195, 3840);
+    setCentredWhenFirstShown(true);
     setColours(this, QColor(), DarkRed);
 
     buildVisibleControls();
@@ -145,11 +147,17 @@ void MainForm::buildVisibleControls()
 
     auto *picture4 = container("Picture4", this, DarkGreen);
     place(picture4, 0, 3120, 2895, 735);
-    m_picture5 = label(QString(), "Picture5", picture4);
+    // The banner paints the scrolling caption itself; see ScrollBanner.
+    auto *banner = new ScrollBanner(picture4);
+    m_picture5 = banner;
+    m_picture5->setObjectName(QStringLiteral("Picture5"));
     m_picture5->setPixmap(QPixmap(QStringLiteral(":/poronica/banner.bmp")));
     m_picture5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The panel's own green under the picture: the banner is then opaque, and the panel under it is not
+    // painted again each time the caption moves.
+    m_picture5->setAutoFillBackground(true);
     place(m_picture5, 0, 0, 2895, 300);
-    m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", m_picture5);
+    m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", banner->captionHolder());
     setColours(m_label1, Yellow);
     QFont bannerFont = font();
     bannerFont.setFamilies(
@@ -158,6 +166,7 @@ void MainForm::buildVisibleControls()
     bannerFont.setBold(true);
     m_label1->setFont(bannerFont);
     place(m_label1, 2760, 0, 2415, 255);
+    banner->setCaption(m_label1);
 
     m_label2On = label(QStringLiteral("ON"), "Label2_1", picture4);
     setColours(m_label2On, White, DarkGreen);
@@ -271,7 +280,17 @@ void MainForm::showEvent(QShowEvent *event)
 {
     // The scrolling label is not moved while the window is hidden; catch up now.
     m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
+    if (m_bulb && m_bulb->state() == QMovie::Paused)
+        m_bulb->setPaused(false);
     Form::showEvent(event);
+}
+
+void MainForm::hideEvent(QHideEvent *event)
+{
+    // Nobody sees the bulb glow while the window is in the tray.
+    if (m_bulb && m_bulb->state() == QMovie::Running)
+        m_bulb->setPaused(true);
+    Form::hideEvent(event);
 }
 
 void MainForm::showBulbPicture()
@@ -282,6 +301,8 @@ void MainForm::showBulbPicture()
         m_bulb = nullptr;
         return;
     }
+    // Its few frames are decoded once rather than on every loop.
+    m_bulb->setCacheMode(QMovie::CacheAll);
     m_webBrowser1->setMovie(m_bulb);
     m_bulb->start();
 }

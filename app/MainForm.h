@@ -57,6 +57,7 @@ protected:
     void unloadHandler() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void buildVisibleControls();

@@ -1,5 +1,6 @@
 #include "ColourButton.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -9,6 +10,16 @@ ColourButton::ColourButton(const QString &caption, const QColor &background, QWi
     : QPushButton(caption, parent), m_background(background)
 {
     setAutoDefault(false);
+}
+
+bool ColourButton::event(QEvent *event)
+{
+    const bool handled = QPushButton::event(event);
+    // The face fills the whole button, so nothing under it need be painted first, and a caption scrolling
+    // under its edge need not repaint it. Polishing clears the attribute, so it is set afterwards.
+    if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+        setAttribute(Qt::WA_OpaquePaintEvent, m_background.alpha() == 255);
+    return handled;
 }
 
 void ColourButton::paintEvent(QPaintEvent *)

@@ -13,6 +13,7 @@ public:
     ColourButton(const QString &caption, const QColor &background, QWidget *parent);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
