@@ -104,6 +104,7 @@ MainForm::MainForm(Forms &forms) : Form(nullptr), m_forms(forms), m_label1Left(S
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("ポロニカ"));
     setClientSizeTwips(3195, 3840);
+    setCentredWhenFirstShown(true);
     setColours(this, QColor(), DarkRed);
 
     buildVisibleControls();

@@ -12,6 +12,7 @@ ShinMsgForm::ShinMsgForm(QWidget *parent) : Form(parent)
     setObjectName(QStringLiteral("ShinMsgForm"));
     setWindowTitle(QStringLiteral("新着のお知らせ"));
     setClientSizeTwips(5520, 6255);
+    setCentredWhenFirstShown(true);
 
     const QColor blue(0, 0, 255);
     m_picture1 = new QWidget(this);

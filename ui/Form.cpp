@@ -74,7 +74,8 @@ void Form::showEvent(QShowEvent *event)
 {
     if (!m_shown) {
         m_shown = true;
-        centreOnScreen();
+        if (m_centreWhenFirstShown)
+            centreOnScreen();
     }
     QWidget::showEvent(event);
 }

@@ -20,6 +20,8 @@ public:
 
     void setTopMost();
     void centreOnScreen();
+    // Windows that should open in the middle of the screen; the others are placed by the desktop.
+    void setCentredWhenFirstShown(bool centred) { m_centreWhenFirstShown = centred; }
 
     static QIcon programIcon();
 
@@ -42,11 +44,12 @@ protected:
 
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override; // centres the form the first time it shows
+    void showEvent(QShowEvent *event) override;
 
 private:
     QAbstractButton *m_defaultButton = nullptr;
     QAbstractButton *m_cancelButton = nullptr;
     bool m_unloaded = false;
     bool m_shown = false;
+    bool m_centreWhenFirstShown = false;
 };

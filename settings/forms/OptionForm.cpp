@@ -27,6 +27,7 @@ OptionForm::OptionForm(ServerSettings &settings, QWidget *parent) : Form(parent)
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("サーバー設定"));
     setClientSizeTwips(2895, 3015);
+    setCentredWhenFirstShown(true);
 
     auto *label1 = colouredLabel(QStringLiteral("SMTPサーバー名(&S)"), "Label1", Blue, this);
     m_smtpText = textBox("SmtpText", this);
