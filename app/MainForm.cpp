@@ -278,7 +278,16 @@ void MainForm::load()
 
 void MainForm::showEvent(QShowEvent *event)
 {
-    // The scrolling label is not moved while the window is hidden; catch up now.
+    // The scroll timer sleeps while the window is hidden: advance the label by the ticks it missed, so
+    // it stands where it would have stood, and wake the timer again.
+    if (m_hiddenSince.isValid()) {
+        const qint64 missed = m_hiddenSince.elapsed() / m_timer4->interval();
+        for (qint64 tick = 0; tick < missed % Schedule::ScrollCycleTicks; ++tick)
+            m_label1Left = Schedule::nextScrollLeft(m_label1Left);
+        m_hiddenSince.invalidate();
+        m_timer4->start();
+        timer4Tick();
+    }
     m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
     if (m_bulb && m_bulb->state() == QMovie::Paused)
         m_bulb->setPaused(false);
@@ -287,9 +296,13 @@ void MainForm::showEvent(QShowEvent *event)
 
 void MainForm::hideEvent(QHideEvent *event)
 {
-    // Nobody sees the bulb glow while the window is in the tray.
+    // Nobody sees the bulb glow or the caption scroll while the window is in the tray.
     if (m_bulb && m_bulb->state() == QMovie::Running)
         m_bulb->setPaused(true);
+    if (m_timer4->isActive()) {
+        m_timer4->stop();
+        m_hiddenSince.start();
+    }
     Form::hideEvent(event);
 }
 
@@ -435,12 +448,9 @@ void MainForm::timer4Tick()
     if (m_label1->text() != caption)
         m_label1->setText(caption);
     m_label1Left = Schedule::nextScrollLeft(m_label1Left);
-    // Nobody can see a hidden window: keep the position, move the label when it shows again.
-    if (isVisible()) {
-        const int x = Twips::toPixels(m_label1Left);
-        if (x != m_label1->x())
-            m_label1->move(x, m_label1->y());
-    }
+    const int x = Twips::toPixels(m_label1Left);
+    if (x != m_label1->x())
+        m_label1->move(x, m_label1->y());
 }
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)

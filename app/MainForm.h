@@ -3,6 +3,8 @@
 #include "CheckHost.h"
 #include "Form.h"
 
+#include <QElapsedTimer>
+
 class ColourButton;
 class Forms;
 class QCheckBox;
@@ -104,4 +106,5 @@ private:
     QMenu *m_mnuPopup = nullptr;
 
     float m_label1Left; // twips, single precision like the original's positions
+    QElapsedTimer m_hiddenSince; // while hidden, the scroll timer sleeps
 };

@@ -19,6 +19,8 @@ public:
     static constexpr float ScrollStart = 2760.0f;
     static constexpr float ScrollEnd = -1500.0f;
     static constexpr float ScrollStep = 20.0f;
+    // From the start to the end and back: 213 steps of 20, then the jump back.
+    static constexpr int ScrollCycleTicks = 214;
     static float nextScrollLeft(float left);
 
     // The file name of a path without its folder; empty when the path ends in a separator.

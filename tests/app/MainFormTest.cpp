@@ -298,6 +298,17 @@ void MainFormTest::scrollingLabelShowsTheProgramTitle()
     QCOMPARE(label1->text(), QStringLiteral("sylpheed"));
     QCOMPARE(program.control<QLineEdit>("Text8")->text(), QStringLiteral("sylpheed"));
     QCOMPARE(label1->x(), before - 20); // 15 ticks of 20 twips: 300 twips, 20 pixels
+
+    // Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
+    auto *timer4 = program.control<QTimer>("Timer4");
+    const int beforeHiding = label1->x();
+    program.main().hide();
+    QVERIFY(!timer4->isActive());
+    QTest::qWait(400);
+    program.main().show();
+    QVERIFY(timer4->isActive());
+    const int moved = beforeHiding - label1->x();
+    QVERIFY2(moved >= 20 && moved <= 40, qPrintable(QString::number(moved))); // about 20 ticks
 }
 
 QTEST_MAIN(MainFormTest)

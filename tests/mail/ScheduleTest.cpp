@@ -171,6 +171,7 @@ void ScheduleTest::scrolling()
     }
     QCOMPARE(ticks, 213);
     QCOMPARE(Schedule::nextScrollLeft(left), Schedule::ScrollStart);
+    QCOMPARE(ticks + 1, Schedule::ScrollCycleTicks);
     // A position that misses -1500 exactly keeps going left.
     QCOMPARE(Schedule::nextScrollLeft(-1510.0f), -1530.0f);
 
