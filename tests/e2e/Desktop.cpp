@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include <QSet>
+
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTest>
@@ -309,6 +311,16 @@ bool Desktop::requestClose(XWindow window) const
     const bool sent = XSendEvent(m_x, window, False, NoEventMask, &event) != 0;
     XFlush(m_x);
     return sent;
+}
+
+int Desktop::colourCount(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    }
+    return int(colours.size());
 }
 
 QImage Desktop::grab(XWindow window) const

@@ -68,6 +68,8 @@ public:
 
     // Polls (running the event loop) until done() or the timeout; true when done.
     static bool waitFor(const std::function<bool()> &done, int timeoutMs);
+    // How many different colours a picture holds: a blank or half-drawn one has very few.
+    static int colourCount(const QImage &image);
 
 private:
     bool xdotool(const QStringList &arguments, QString *why) const;

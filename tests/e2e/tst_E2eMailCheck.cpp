@@ -21,16 +21,6 @@ QByteArray message(int number)
            "@example.jp>\r\n\r\nline one\r\nline two\r\n";
 }
 
-int colourCount(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y));
-    }
-    return int(colours.size());
-}
-
 } // namespace
 
 // A person's first run against a real Dovecot: fill in both settings dialogs, check for mail, read the
@@ -152,7 +142,7 @@ XWindow tst_E2eMailCheck::waitForNotice(XWindow main)
             QRect pane = m_desktop->geometry(notice).adjusted(0, 0, 0, -100);
             if (pane.intersects(mainArea))
                 pane.setBottom(mainArea.top() - 1);
-            return pane.height() > 20 && colourCount(m_desktop->grab(pane)) > 50;
+            return pane.height() > 20 && Desktop::colourCount(m_desktop->grab(pane)) > 50;
         },
         20000);
     return notice;

@@ -9,20 +9,6 @@
 
 using namespace E2e;
 
-namespace {
-
-int colourCount(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y));
-    }
-    return int(colours.size());
-}
-
-} // namespace
-
 // The tray round trip with trayer as the notification area: "タスク" hides the window into the tray,
 // the icon's menu brings it back and ends the program.
 class tst_E2eTray final : public QObject {
@@ -82,7 +68,7 @@ void tst_E2eTray::taskToTrayAndBack()
     QVERIFY2(icon, "no icon was embedded in the tray");
     QTest::qWait(300); // let it paint
     const QImage picture = m_desktop->grab(icon);
-    QVERIFY2(colourCount(picture) >= 3, "the tray icon is blank");
+    QVERIFY2(Desktop::colourCount(picture) >= 3, "the tray icon is blank");
 
     // A left click opens the menu; its first entry, "メイン画面を表示", brings the window back in place.
     QVERIFY2(m_desktop->click(icon, QPoint(11, 15), 1, &why), qPrintable(why));
