@@ -7,6 +7,7 @@
 #include "IdPassForm.h"
 #include "MailCheck.h"
 #include "MailLibrary.h"
+#include "MovieLabel.h"
 #include "ProfileFile.h"
 #include "ProgramPaths.h"
 #include "Schedule.h"
@@ -117,7 +118,8 @@ void MainForm::buildVisibleControls()
     place(m_picture2, 0, 0, 2895, 2775);
     // The picture view is larger than its container, as the browser pane always was: strips at the
     // left, right and top are clipped away. The picture is centred in the part that shows.
-    m_webBrowser1 = label(QString(), "WebBrowser1", m_picture2);
+    m_webBrowser1 = new MovieLabel(m_picture2);
+    m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(m_webBrowser1, -360, -480, 3615, 3255);
     m_webBrowser1->setAlignment(Qt::AlignCenter);
     m_webBrowser1->setContentsMargins(Twips::toPixels(360), Twips::toPixels(480), Twips::toPixels(360), 0);
@@ -151,10 +153,9 @@ void MainForm::buildVisibleControls()
     auto *banner = new ScrollBanner(picture4);
     m_picture5 = banner;
     m_picture5->setObjectName(QStringLiteral("Picture5"));
-    m_picture5->setPixmap(QPixmap(QStringLiteral(":/poronica/banner.bmp")));
-    m_picture5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // The panel's own green under the picture: the banner is then opaque, and the panel under it is not
-    // painted again each time the caption moves.
+    banner->setPicture(QPixmap(QStringLiteral(":/poronica/banner.bmp")));
+    // The panel's own green under the picture, should the picture not cover the whole banner: the banner
+    // is opaque either way, and the panel under it is not painted again each time the caption moves.
     m_picture5->setAutoFillBackground(true);
     place(m_picture5, 0, 0, 2895, 300);
     m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", banner->captionHolder());
@@ -316,7 +317,7 @@ void MainForm::showBulbPicture()
     }
     // Its few frames are decoded once rather than on every loop.
     m_bulb->setCacheMode(QMovie::CacheAll);
-    m_webBrowser1->setMovie(m_bulb);
+    m_webBrowser1->setAnimation(m_bulb);
     m_bulb->start();
 }
 

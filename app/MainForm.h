@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMovie;
+class MovieLabel;
 class QPushButton;
 class QTimer;
 class TrayControl;
@@ -82,7 +83,7 @@ private:
     Forms &m_forms;
 
     QWidget *m_picture2 = nullptr;
-    QLabel *m_webBrowser1 = nullptr;
+    MovieLabel *m_webBrowser1 = nullptr;
     QMovie *m_bulb = nullptr;
     QCheckBox *m_check2 = nullptr;
     QLabel *m_picture5 = nullptr;

@@ -1,6 +1,9 @@
 #include "ScrollBanner.h"
 
+#include "XRenderSurface.h"
+
 #include <QEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMoveEvent>
 #include <QPaintEvent>
@@ -66,6 +69,72 @@ ScrollBanner::ScrollBanner(QWidget *parent) : QLabel(parent), m_holder(new QWidg
     m_holder->setObjectName(QStringLiteral("CaptionHolder"));
     m_holder->setGeometry(0, 0, 0, 0);
     m_holder->installEventFilter(this);
+    if (QGuiApplication::platformName() == u"xcb") {
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+    }
+}
+
+ScrollBanner::~ScrollBanner() = default;
+
+void ScrollBanner::setPicture(const QPixmap &picture)
+{
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setPixmap(picture);
+    forgetPictureOnServer();
+    updateOpacity();
+}
+
+void ScrollBanner::updateOpacity()
+{
+    m_pictureCovers = pictureCoversBanner();
+    setAttribute(Qt::WA_OpaquePaintEvent, m_pictureCovers);
+    // The server draws what the banner shows only when that is the picture and the caption.
+    setAttribute(Qt::WA_PaintOnScreen, m_pictureCovers && m_surface);
+}
+
+QPaintEngine *ScrollBanner::paintEngine() const
+{
+    return testAttribute(Qt::WA_PaintOnScreen) ? nullptr : QLabel::paintEngine();
+}
+
+void ScrollBanner::setUpServerDrawing()
+{
+    m_surface.reset();
+    m_pictureOnServer = 0;
+    m_captionOnServer = 0;
+    if (testAttribute(Qt::WA_NativeWindow) && internalWinId())
+        m_surface = XRenderSurface::create(this);
+    updateOpacity();
+}
+
+void ScrollBanner::forgetPictureOnServer()
+{
+    if (m_surface)
+        m_surface->release(m_pictureOnServer);
+    m_pictureOnServer = 0;
+}
+
+void ScrollBanner::forgetCaptionOnServer()
+{
+    if (m_surface)
+        m_surface->release(m_captionOnServer);
+    m_captionOnServer = 0;
+}
+
+bool ScrollBanner::pictureCoversBanner() const
+{
+    const QPixmap picture = pixmap();
+    return !picture.isNull() && !picture.hasAlphaChannel() && text().isEmpty() && !movie() && !hasScaledContents() &&
+           alignment() == (Qt::AlignLeft | Qt::AlignTop) && contentsRect() == rect() &&
+           QRectF(QPointF(), picture.deviceIndependentSize()).contains(rect());
+}
+
+void ScrollBanner::resizeEvent(QResizeEvent *event)
+{
+    forgetPictureOnServer();
+    updateOpacity();
+    QLabel::resizeEvent(event);
 }
 
 void ScrollBanner::setCaption(QLabel *caption)
@@ -83,6 +152,10 @@ bool ScrollBanner::event(QEvent *event)
 {
     if (changesCover(event->type()))
         m_uncoveredStale = true;
+    if (event->type() == QEvent::ContentsRectChange)
+        updateOpacity();
+    else if (event->type() == QEvent::WinIdChange)
+        setUpServerDrawing();
     return QLabel::event(event);
 }
 
@@ -127,6 +200,11 @@ void ScrollBanner::repaintCaption(const QRect &oldGeometry)
     const QRect oldInk = m_ink.translated(oldGeometry.topLeft());
     refreshRendering();
     const QRect newInk = m_caption->isHidden() ? QRect() : m_ink.translated(m_caption->pos());
+    if (testAttribute(Qt::WA_PaintOnScreen)) {
+        // The banner is a window of its own: the X server clips it to what shows.
+        drawOnServer(QRegion(oldInk).united(newInk).intersected(rect()));
+        return;
+    }
     const QRegion region = uncoveredRegion().intersected(QRegion(oldInk).united(newInk));
     if (!region.isEmpty())
         repaint(region);
@@ -142,6 +220,7 @@ void ScrollBanner::refreshRendering()
     m_renderedSize = m_caption->size();
     m_renderedRatio = ratio;
     m_renderingStale = false;
+    forgetCaptionOnServer();
     m_rendering = QPixmap(m_renderedSize * ratio);
     m_rendering.setDevicePixelRatio(ratio);
     m_rendering.fill(Qt::transparent);
@@ -179,15 +258,70 @@ const QRegion &ScrollBanner::uncoveredRegion()
     return m_uncovered;
 }
 
+void ScrollBanner::drawOnServer(const QRegion &region)
+{
+    const qreal ratio = devicePixelRatioF();
+    const auto toDevice = [ratio](const QRect &area) {
+        return QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+    };
+    const QRect banner = toDevice(rect());
+    if (ratio != m_pictureOnServerRatio)
+        forgetPictureOnServer();
+    if (!m_pictureOnServer) {
+        m_pictureOnServerRatio = ratio;
+        QImage picture(banner.size(), QImage::Format_RGB32);
+        picture.setDevicePixelRatio(ratio);
+        QPainter painter(&picture);
+        painter.drawPixmap(0, 0, pixmap());
+        painter.end();
+        m_pictureOnServer = m_surface->upload(picture);
+    }
+    const bool showsCaption = m_caption && !m_caption->isHidden() && !m_caption->size().isEmpty();
+    if (showsCaption) {
+        refreshRendering();
+        if (!m_captionOnServer)
+            m_captionOnServer = m_surface->upload(m_rendering.toImage());
+    }
+    const QPoint captionAt = showsCaption ? toDevice(QRect(m_caption->pos(), QSize())).topLeft() : QPoint();
+    const QRect captionArea = showsCaption ? QRect(captionAt, m_rendering.size()) : QRect();
+    for (const QRect &area : region) {
+        const QRect target = toDevice(area).intersected(banner);
+        m_surface->draw(m_pictureOnServer, target.topLeft(), target, false);
+        const QRect over = target.intersected(captionArea);
+        if (!over.isEmpty())
+            m_surface->draw(m_captionOnServer, over.topLeft() - captionAt, over, true);
+    }
+    m_surface->flush();
+}
+
 void ScrollBanner::paintEvent(QPaintEvent *event)
 {
+    // Painted on screen, the banner is drawn by the server; a grab paints it through Qt into a picture.
+    if (testAttribute(Qt::WA_PaintOnScreen) && !redirected(nullptr) && !sharedPainter()) {
+        drawOnServer(event->region());
+        return;
+    }
+    const bool showsCaption = m_caption && !m_caption->isHidden() && !m_caption->size().isEmpty();
+    if (showsCaption)
+        refreshRendering();
+    const bool paintsCaption = showsCaption && event->region().intersects(m_ink.translated(m_caption->pos()));
+
+    if (m_pictureCovers) {
+        // One painter for the picture and the caption; QLabel would open one more and ask the style.
+        QPainter painter(this);
+        const QRect area = event->rect();
+        const QPixmap picture = pixmap();
+        const qreal ratio = picture.devicePixelRatio();
+        painter.drawPixmap(QRectF(area), picture, QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
+        if (paintsCaption)
+            painter.drawPixmap(m_caption->pos(), m_rendering);
+        return;
+    }
+
     // With neither picture nor text nor frame, QLabel would open a painter only to draw nothing.
     if (!pixmap().isNull() || !text().isEmpty() || movie() || frameShape() != QFrame::NoFrame)
         QLabel::paintEvent(event);
-    if (!m_caption || m_caption->isHidden() || m_caption->size().isEmpty())
-        return;
-    refreshRendering();
-    if (!event->region().intersects(m_ink.translated(m_caption->pos())))
+    if (!paintsCaption)
         return;
     QPainter painter(this);
     painter.drawPixmap(m_caption->pos(), m_rendering);

@@ -286,10 +286,13 @@ QRect Desktop::geometry(XWindow window) const
 
 XWindow Desktop::trayIcon(const QByteArray &wmClass) const
 {
-    // Top-level windows are the programs' own; an embedded icon sits somewhere below the tray host's.
+    // Top-level windows are the programs' own; an embedded icon sits somewhere below the tray host's. The
+    // program's own windows are passed over: their native child windows carry its class too.
     QList<XWindow> pending;
-    for (const XWindow window : children(m_x, DefaultRootWindow(m_x)))
-        pending << children(m_x, window);
+    for (const XWindow window : children(m_x, DefaultRootWindow(m_x))) {
+        if (!hasClass(m_x, window, wmClass))
+            pending << children(m_x, window);
+    }
     while (!pending.isEmpty()) {
         const XWindow window = pending.takeFirst();
         if (hasClass(m_x, window, wmClass) && isViewable(window))

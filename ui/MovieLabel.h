@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+
+class QMovie;
+
+// A label that shows a movie as QLabel does, but repaints only the pixels that change from one frame to
+// the next, where QLabel repaints the whole frame. Which pixels change between two frames is worked out
+// once, the first time the movie goes from one to the other, and kept.
+class MovieLabel final : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit MovieLabel(QWidget *parent = nullptr);
+
+    void setAnimation(QMovie *movie);
+
+private:
+    void frameChanged(int frame);
+    QRect changedPixels(int frame, const QPixmap &pixmap);
+
+    QPointer<QMovie> m_movie;
+    int m_shownFrame = -1;
+    QSize m_shownSize;
+    // The last frame, kept only while some change between two frames is not known yet.
+    QImage m_shownImage;
+    QHash<quint64, QRect> m_changes; // in frame pixels, keyed by the two frame numbers
+};
