@@ -224,8 +224,7 @@ void MainForm::buildHiddenControls()
     connect(m_timer1, &QTimer::timeout, this, &MainForm::timer1Tick);
     connect(m_timer3, &QTimer::timeout, this, &MainForm::timer3Tick);
     connect(m_timer4, &QTimer::timeout, this, &MainForm::timer4Tick);
-    m_timer1->start();
-    m_timer4->start();
+    startPollAndScroll();
 
     m_trayControl = new TrayControl(this);
     m_trayControl->setObjectName(QStringLiteral("TrayControl1"));
@@ -286,7 +285,7 @@ void MainForm::showEvent(QShowEvent *event)
         for (qint64 tick = 0; tick < missed % Schedule::ScrollCycleTicks; ++tick)
             m_label1Left = Schedule::nextScrollLeft(m_label1Left);
         m_hiddenSince.invalidate();
-        m_timer4->start();
+        startPollAndScroll();
         timer4Tick();
     }
     m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
@@ -303,8 +302,22 @@ void MainForm::hideEvent(QHideEvent *event)
     if (m_timer4->isActive()) {
         m_timer4->stop();
         m_hiddenSince.start();
+        // Alone, the poll may move by a few milliseconds to wake together with Timer3's second.
+        m_timer1->setTimerType(Qt::CoarseTimer);
+        m_timer1->start();
     }
     Form::hideEvent(event);
+}
+
+// Timer1's 100 ms and Timer4's 20 ms run in step, started together and kept to their exact intervals, so
+// that every fifth scroll tick and the poll are one wake-up rather than two. Restarting Timer1 moves its
+// polls by less than one interval; it polls as often as ever.
+void MainForm::startPollAndScroll()
+{
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    m_timer4->setTimerType(Qt::PreciseTimer);
+    m_timer4->start();
+    m_timer1->start();
 }
 
 void MainForm::showBulbPicture()

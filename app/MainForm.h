@@ -66,6 +66,7 @@ private:
     void buildVisibleControls();
     void buildHiddenControls();
     void showBulbPicture();
+    void startPollAndScroll();
     void tellMailProgramFailed(const QString &path);
 
     // CheckHost

@@ -1,7 +1,8 @@
 #include "LeadingNumber.h"
 
-#include <QString>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -36,24 +37,31 @@ double LeadingNumber::of(QStringView text)
     if (digits == 0)
         return 0.0;
 
-    // Let the library do the decimal conversion so that the value is correctly rounded.
-    QString number = text.mid(start, i - start).toString();
-    if (number.endsWith(u'.'))
-        number.chop(1);
-    const QByteArray latin1 = number.toLatin1();
-    const char *first = latin1.constData();
-    if (*first == '+')
-        ++first; // from_chars takes no plus sign
+    // Let the library do the decimal conversion so that the value is correctly rounded. What is left is
+    // ASCII; the usual short numbers are converted without touching the heap (the counters are read ten
+    // times a second).
+    QVarLengthArray<char, 32> ascii;
+    for (qsizetype k = start; k < i; ++k)
+        ascii.append(char(text[k].unicode()));
+    if (ascii.back() == '.')
+        ascii.removeLast();
+    const char *first = ascii.constData();
+    const char *last = first + ascii.size();
+    const bool negative = *first == '-';
+    if (*first == '+' || negative)
+        ++first; // from_chars takes no plus sign; the minus is put back below
     double value = 0.0;
-    const auto [end, error] = std::from_chars(first, latin1.constData() + latin1.size(), value);
+    const auto [end, error] = std::from_chars(first, last, value);
     Q_UNUSED(end);
     if (error == std::errc::result_out_of_range) {
-        // Far too many digits: keep it "too large" rather than letting it count as 0.
-        const bool tiny = number.contains(u'.') && LeadingNumber::of(number.section(u'.', 0, 0)) == 0.0;
+        // Far too many digits: keep it "too large" rather than letting it count as 0, unless it is a
+        // fraction whose whole part is 0.
+        const char *point = std::find(first, last, '.');
+        const bool tiny = point != last && std::all_of(first, point, [](char c) { return c == '0'; });
         value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-        if (latin1.startsWith('-'))
-            value = -value;
     }
+    if (negative)
+        value = -value;
     return value + 0.0; // "+ 0.0" turns a negative zero into zero
 }
 

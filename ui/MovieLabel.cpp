@@ -1,6 +1,7 @@
 #include "MovieLabel.h"
 
 #include <QMovie>
+#include <QPaintEvent>
 #include <QStyle>
 
 namespace {
@@ -34,7 +35,7 @@ QRect differingPixels(const QImage &before, const QImage &after)
 
 } // namespace
 
-MovieLabel::MovieLabel(QWidget *parent) : QLabel(parent)
+MovieLabel::MovieLabel(QWidget *parent) : ServerDrawnLabel(parent)
 {
 }
 
@@ -46,7 +47,9 @@ void MovieLabel::setAnimation(QMovie *movie)
     m_shownFrame = -1;
     m_shownImage = QImage();
     m_changes.clear();
+    forgetOverlays();
     setMovie(movie);
+    updateServerDrawing();
     update();
     if (!movie)
         return;
@@ -62,12 +65,54 @@ void MovieLabel::frameChanged(int frame)
     const QRect changed = changedPixels(frame, pixmap);
     if (changed.isEmpty())
         return;
-    // Where QLabel draws the frame.
-    const QRect contents = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-    const QRect placed =
-        style()->itemPixmapRect(contents, QStyle::visualAlignment(layoutDirection(), alignment()), pixmap);
     const QRectF scaled(QPointF(changed.topLeft()) / ratio, QSizeF(changed.size()) / ratio);
-    update(scaled.translated(placed.topLeft()).toAlignedRect().intersected(contents));
+    const QRect area = scaled.translated(framePlace(pixmap).topLeft()).toAlignedRect().intersected(rect());
+    updateServerDrawing();
+    if (drawnOnServer() && isVisible())
+        drawOnServer(area);
+    else
+        update(area);
+}
+
+// Where QLabel draws the frame.
+QRect MovieLabel::framePlace(const QPixmap &pixmap) const
+{
+    const QRect contents = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    return style()->itemPixmapRect(contents, QStyle::visualAlignment(layoutDirection(), alignment()), pixmap);
+}
+
+void MovieLabel::paintEvent(QPaintEvent *event)
+{
+    if (!paintedOnServer(event))
+        QLabel::paintEvent(event);
+}
+
+bool MovieLabel::showsOnlyPictures() const
+{
+    const QBrush brush = palette().brush(backgroundRole());
+    return m_movie && movie() == m_movie && text().isEmpty() && pixmap().isNull() && frameShape() == QFrame::NoFrame &&
+           !hasScaledContents() && autoFillBackground() && brush.style() == Qt::SolidPattern && brush.isOpaque();
+}
+
+QImage MovieLabel::background() const
+{
+    const qreal ratio = devicePixelRatioF();
+    QImage fill(QRectF(QPointF(), QSizeF(size()) * ratio).toAlignedRect().size(), QImage::Format_RGB32);
+    fill.fill(palette().color(backgroundRole()));
+    return fill;
+}
+
+MovieLabel::Overlay MovieLabel::overlay() const
+{
+    const QPixmap pixmap = m_movie ? m_movie->currentPixmap() : QPixmap();
+    if (pixmap.isNull())
+        return {};
+    return {m_movie->currentFrameNumber(), framePlace(pixmap).topLeft()};
+}
+
+QImage MovieLabel::overlayImage(qint64) const
+{
+    return m_movie->currentPixmap().toImage();
 }
 
 QRect MovieLabel::changedPixels(int frame, const QPixmap &pixmap)

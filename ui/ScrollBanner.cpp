@@ -1,9 +1,6 @@
 #include "ScrollBanner.h"
 
-#include "XRenderSurface.h"
-
 #include <QEvent>
-#include <QGuiApplication>
 #include <QImage>
 #include <QMoveEvent>
 #include <QPaintEvent>
@@ -64,24 +61,18 @@ QRect inkBounds(const QPixmap &rendering)
 
 } // namespace
 
-ScrollBanner::ScrollBanner(QWidget *parent) : QLabel(parent), m_holder(new QWidget(this))
+ScrollBanner::ScrollBanner(QWidget *parent) : ServerDrawnLabel(parent), m_holder(new QWidget(this))
 {
     m_holder->setObjectName(QStringLiteral("CaptionHolder"));
     m_holder->setGeometry(0, 0, 0, 0);
     m_holder->installEventFilter(this);
-    if (QGuiApplication::platformName() == u"xcb") {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_DontCreateNativeAncestors);
-    }
 }
-
-ScrollBanner::~ScrollBanner() = default;
 
 void ScrollBanner::setPicture(const QPixmap &picture)
 {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setPixmap(picture);
-    forgetPictureOnServer();
+    forgetBackground();
     updateOpacity();
 }
 
@@ -89,37 +80,40 @@ void ScrollBanner::updateOpacity()
 {
     m_pictureCovers = pictureCoversBanner();
     setAttribute(Qt::WA_OpaquePaintEvent, m_pictureCovers);
-    // The server draws what the banner shows only when that is the picture and the caption.
-    setAttribute(Qt::WA_PaintOnScreen, m_pictureCovers && m_surface);
+    updateServerDrawing();
 }
 
-QPaintEngine *ScrollBanner::paintEngine() const
+bool ScrollBanner::showsOnlyPictures() const
 {
-    return testAttribute(Qt::WA_PaintOnScreen) ? nullptr : QLabel::paintEngine();
+    return m_pictureCovers;
 }
 
-void ScrollBanner::setUpServerDrawing()
+QImage ScrollBanner::background() const
 {
-    m_surface.reset();
-    m_pictureOnServer = 0;
-    m_captionOnServer = 0;
-    if (testAttribute(Qt::WA_NativeWindow) && internalWinId())
-        m_surface = XRenderSurface::create(this);
-    updateOpacity();
+    const qreal ratio = devicePixelRatioF();
+    QImage picture(QRectF(QPointF(), QSizeF(size()) * ratio).toAlignedRect().size(), QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, pixmap());
+    return picture;
 }
 
-void ScrollBanner::forgetPictureOnServer()
+ScrollBanner::Overlay ScrollBanner::overlay() const
 {
-    if (m_surface)
-        m_surface->release(m_pictureOnServer);
-    m_pictureOnServer = 0;
+    // The rendering is brought up to date before every draw.
+    if (!showsCaption())
+        return {};
+    return {m_renderings, m_caption->pos()};
 }
 
-void ScrollBanner::forgetCaptionOnServer()
+QImage ScrollBanner::overlayImage(qint64) const
 {
-    if (m_surface)
-        m_surface->release(m_captionOnServer);
-    m_captionOnServer = 0;
+    return m_rendering.toImage();
+}
+
+bool ScrollBanner::showsCaption() const
+{
+    return m_caption && !m_caption->isHidden() && !m_caption->size().isEmpty();
 }
 
 bool ScrollBanner::pictureCoversBanner() const
@@ -132,9 +126,8 @@ bool ScrollBanner::pictureCoversBanner() const
 
 void ScrollBanner::resizeEvent(QResizeEvent *event)
 {
-    forgetPictureOnServer();
     updateOpacity();
-    QLabel::resizeEvent(event);
+    ServerDrawnLabel::resizeEvent(event);
 }
 
 void ScrollBanner::setCaption(QLabel *caption)
@@ -154,9 +147,7 @@ bool ScrollBanner::event(QEvent *event)
         m_uncoveredStale = true;
     if (event->type() == QEvent::ContentsRectChange)
         updateOpacity();
-    else if (event->type() == QEvent::WinIdChange)
-        setUpServerDrawing();
-    return QLabel::event(event);
+    return ServerDrawnLabel::event(event);
 }
 
 bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
@@ -188,7 +179,7 @@ bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
         // An ancestor, or a widget that covers part of the banner.
         m_uncoveredStale = true;
     }
-    return QLabel::eventFilter(watched, event);
+    return ServerDrawnLabel::eventFilter(watched, event);
 }
 
 // Paints the caption's pixels where they were and where they are now, at once: the caption moves every 20 ms,
@@ -200,7 +191,7 @@ void ScrollBanner::repaintCaption(const QRect &oldGeometry)
     const QRect oldInk = m_ink.translated(oldGeometry.topLeft());
     refreshRendering();
     const QRect newInk = m_caption->isHidden() ? QRect() : m_ink.translated(m_caption->pos());
-    if (testAttribute(Qt::WA_PaintOnScreen)) {
+    if (drawnOnServer()) {
         // The banner is a window of its own: the X server clips it to what shows.
         drawOnServer(QRegion(oldInk).united(newInk).intersected(rect()));
         return;
@@ -220,7 +211,8 @@ void ScrollBanner::refreshRendering()
     m_renderedSize = m_caption->size();
     m_renderedRatio = ratio;
     m_renderingStale = false;
-    forgetCaptionOnServer();
+    forgetOverlays();
+    ++m_renderings;
     m_rendering = QPixmap(m_renderedSize * ratio);
     m_rendering.setDevicePixelRatio(ratio);
     m_rendering.fill(Qt::transparent);
@@ -258,53 +250,14 @@ const QRegion &ScrollBanner::uncoveredRegion()
     return m_uncovered;
 }
 
-void ScrollBanner::drawOnServer(const QRegion &region)
-{
-    const qreal ratio = devicePixelRatioF();
-    const auto toDevice = [ratio](const QRect &area) {
-        return QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
-    };
-    const QRect banner = toDevice(rect());
-    if (ratio != m_pictureOnServerRatio)
-        forgetPictureOnServer();
-    if (!m_pictureOnServer) {
-        m_pictureOnServerRatio = ratio;
-        QImage picture(banner.size(), QImage::Format_RGB32);
-        picture.setDevicePixelRatio(ratio);
-        QPainter painter(&picture);
-        painter.drawPixmap(0, 0, pixmap());
-        painter.end();
-        m_pictureOnServer = m_surface->upload(picture);
-    }
-    const bool showsCaption = m_caption && !m_caption->isHidden() && !m_caption->size().isEmpty();
-    if (showsCaption) {
-        refreshRendering();
-        if (!m_captionOnServer)
-            m_captionOnServer = m_surface->upload(m_rendering.toImage());
-    }
-    const QPoint captionAt = showsCaption ? toDevice(QRect(m_caption->pos(), QSize())).topLeft() : QPoint();
-    const QRect captionArea = showsCaption ? QRect(captionAt, m_rendering.size()) : QRect();
-    for (const QRect &area : region) {
-        const QRect target = toDevice(area).intersected(banner);
-        m_surface->draw(m_pictureOnServer, target.topLeft(), target, false);
-        const QRect over = target.intersected(captionArea);
-        if (!over.isEmpty())
-            m_surface->draw(m_captionOnServer, over.topLeft() - captionAt, over, true);
-    }
-    m_surface->flush();
-}
-
 void ScrollBanner::paintEvent(QPaintEvent *event)
 {
-    // Painted on screen, the banner is drawn by the server; a grab paints it through Qt into a picture.
-    if (testAttribute(Qt::WA_PaintOnScreen) && !redirected(nullptr) && !sharedPainter()) {
-        drawOnServer(event->region());
-        return;
-    }
-    const bool showsCaption = m_caption && !m_caption->isHidden() && !m_caption->size().isEmpty();
-    if (showsCaption)
+    const bool captionShown = showsCaption();
+    if (captionShown)
         refreshRendering();
-    const bool paintsCaption = showsCaption && event->region().intersects(m_ink.translated(m_caption->pos()));
+    if (paintedOnServer(event))
+        return;
+    const bool paintsCaption = captionShown && event->region().intersects(m_ink.translated(m_caption->pos()));
 
     if (m_pictureCovers) {
         // One painter for the picture and the caption; QLabel would open one more and ask the style.

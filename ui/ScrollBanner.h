@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QLabel>
+#include "ServerDrawnLabel.h"
+
 #include <QPixmap>
 #include <QPointer>
-
-#include <memory>
-
-class XRenderSurface;
 
 // A picture label with a caption label that moves across it. The caption stays a label with its own text,
 // font, colours and position in banner coordinates, but it sits in a holder of no size, so Qt never repaints
@@ -14,15 +11,13 @@ class XRenderSurface;
 // position, and only the pixels it covers, before and after a move, are painted again. A transparent label
 // moving every 20 ms would have Qt repaint every widget under it and lay its text out again each time.
 //
-// On X11 the banner is a window of its own, as a picture box is, and when its picture covers it, the X server
-// keeps the picture and the caption's rendering and draws them (see XRenderSurface): a move then costs two
-// short requests rather than a paint through Qt's backing store and the pixels sent again.
-class ScrollBanner final : public QLabel {
+// When its picture covers it, the banner is the picture and the caption's rendering over it: on X11 the server
+// then keeps both and draws them (see ServerDrawnLabel), and a move costs two short requests.
+class ScrollBanner final : public ServerDrawnLabel {
     Q_OBJECT
 
 public:
     explicit ScrollBanner(QWidget *parent = nullptr);
-    ~ScrollBanner() override;
 
     // Where the caption label goes: a child of the banner at its top-left corner, of no size.
     QWidget *captionHolder() const { return m_holder; }
@@ -37,7 +32,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    QPaintEngine *paintEngine() const override;
+    bool showsOnlyPictures() const override;
+    QImage background() const override;
+    Overlay overlay() const override;
+    QImage overlayImage(qint64 key) const override;
 
 private:
     void repaintCaption(const QRect &oldGeometry);
@@ -45,10 +43,7 @@ private:
     void updateOpacity();
     void refreshRendering();
     const QRegion &uncoveredRegion();
-    void setUpServerDrawing();
-    void drawOnServer(const QRegion &region);
-    void forgetPictureOnServer();
-    void forgetCaptionOnServer();
+    bool showsCaption() const;
 
     QWidget *m_holder;
     QPointer<QLabel> m_caption;
@@ -61,8 +56,5 @@ private:
     QRegion m_uncovered;
     bool m_uncoveredStale = true;
     bool m_pictureCovers = false;
-    std::unique_ptr<XRenderSurface> m_surface;
-    quint32 m_pictureOnServer = 0;
-    qreal m_pictureOnServerRatio = 0;
-    quint32 m_captionOnServer = 0;
+    qint64 m_renderings = 0; // how many renderings there have been, to tell them apart
 };

@@ -1,0 +1,122 @@
+#include "ServerDrawnLabel.h"
+
+#include "XRenderSurface.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPaintEvent>
+
+namespace {
+
+QRect toDevice(const QRect &area, qreal ratio)
+{
+    return QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+}
+
+} // namespace
+
+ServerDrawnLabel::ServerDrawnLabel(QWidget *parent) : QLabel(parent)
+{
+    if (QGuiApplication::platformName() == u"xcb") {
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+    }
+}
+
+ServerDrawnLabel::~ServerDrawnLabel() = default;
+
+void ServerDrawnLabel::updateServerDrawing()
+{
+    const bool onServer = m_surface && showsOnlyPictures();
+    if (onServer == drawnOnServer())
+        return;
+    setAttribute(Qt::WA_PaintOnScreen, onServer);
+    update();
+}
+
+bool ServerDrawnLabel::drawnOnServer() const
+{
+    return testAttribute(Qt::WA_PaintOnScreen);
+}
+
+void ServerDrawnLabel::forgetBackground()
+{
+    if (m_surface)
+        m_surface->release(m_background);
+    m_background = 0;
+}
+
+void ServerDrawnLabel::forgetOverlays()
+{
+    if (m_surface) {
+        for (const Kept &kept : std::as_const(m_overlays))
+            m_surface->release(kept.picture);
+    }
+    m_overlays.clear();
+}
+
+QPaintEngine *ServerDrawnLabel::paintEngine() const
+{
+    return drawnOnServer() ? nullptr : QLabel::paintEngine();
+}
+
+bool ServerDrawnLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::WinIdChange) {
+        forgetBackground();
+        forgetOverlays();
+        m_surface.reset();
+        if (testAttribute(Qt::WA_NativeWindow) && internalWinId())
+            m_surface = XRenderSurface::create(this);
+        updateServerDrawing();
+    }
+    return QLabel::event(event);
+}
+
+void ServerDrawnLabel::resizeEvent(QResizeEvent *event)
+{
+    forgetBackground();
+    QLabel::resizeEvent(event);
+}
+
+bool ServerDrawnLabel::paintedOnServer(QPaintEvent *event)
+{
+    if (!drawnOnServer() || redirected(nullptr) || sharedPainter())
+        return false;
+    drawOnServer(event->region());
+    return true;
+}
+
+void ServerDrawnLabel::drawOnServer(const QRegion &region)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != m_ratio) {
+        forgetBackground();
+        forgetOverlays();
+        m_ratio = ratio;
+    }
+    if (!m_background)
+        m_background = m_surface->upload(background());
+
+    const Overlay shown = overlay();
+    Kept kept;
+    if (shown.key >= 0) {
+        kept = m_overlays.value(shown.key);
+        if (!kept.picture) {
+            const QImage image = overlayImage(shown.key);
+            kept = {m_surface->upload(image), image.size()};
+            m_overlays.insert(shown.key, kept);
+        }
+    }
+    const QPoint overlayAt = toDevice(QRect(shown.position, QSize()), ratio).topLeft();
+    const QRect overlayArea = kept.picture ? QRect(overlayAt, kept.size) : QRect();
+    const QRect label = toDevice(rect(), ratio);
+    for (const QRect &area : region) {
+        const QRect target = toDevice(area, ratio).intersected(label);
+        m_surface->draw(m_background, target.topLeft(), target, false);
+        const QRect over = target.intersected(overlayArea);
+        if (!over.isEmpty())
+            m_surface->draw(kept.picture, over.topLeft() - overlayAt, over, true);
+    }
+    m_surface->flush();
+}
