@@ -288,7 +288,7 @@ void MainForm::showEvent(QShowEvent *event)
         startPollAndScroll();
         timer4Tick();
     }
-    m_label1->move(Twips::toPixels(m_label1Left), m_label1->y());
+    m_picture5->moveCaption(QPoint(Twips::toPixels(m_label1Left), m_label1->y()));
     if (m_bulb && m_bulb->state() == QMovie::Paused)
         m_bulb->setPaused(false);
     Form::showEvent(event);
@@ -459,12 +459,13 @@ void MainForm::timer4Tick()
     const QString path = m_text7->text();
     setTextIfChanged(m_text8, Schedule::fileTitle(path));
     const QString caption = Schedule::scrollCaption(path, m_text8->text());
-    if (m_label1->text() != caption)
+    const bool captionChanged = m_label1->text() != caption;
+    if (captionChanged)
         m_label1->setText(caption);
     m_label1Left = Schedule::nextScrollLeft(m_label1Left);
     const int x = Twips::toPixels(m_label1Left);
-    if (x != m_label1->x())
-        m_label1->move(x, m_label1->y());
+    if (captionChanged || x != m_label1->x())
+        m_picture5->moveCaption(QPoint(x, m_label1->y()));
 }
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)

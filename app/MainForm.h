@@ -15,6 +15,7 @@ class QMovie;
 class MovieLabel;
 class QPushButton;
 class QTimer;
+class ScrollBanner;
 class TrayControl;
 
 // "ポロニカ": the main window. Besides what the user sees, it holds the hidden value stores that other
@@ -87,7 +88,7 @@ private:
     MovieLabel *m_webBrowser1 = nullptr;
     QMovie *m_bulb = nullptr;
     QCheckBox *m_check2 = nullptr;
-    QLabel *m_picture5 = nullptr;
+    ScrollBanner *m_picture5 = nullptr;
     QLabel *m_label1 = nullptr;
     QLabel *m_label2On = nullptr;
     QLabel *m_label2Minutes = nullptr;

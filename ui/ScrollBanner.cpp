@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QImage>
-#include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -65,7 +64,7 @@ ScrollBanner::ScrollBanner(QWidget *parent) : ServerDrawnLabel(parent), m_holder
 {
     m_holder->setObjectName(QStringLiteral("CaptionHolder"));
     m_holder->setGeometry(0, 0, 0, 0);
-    m_holder->installEventFilter(this);
+    m_holder->hide();
 }
 
 void ScrollBanner::setPicture(const QPixmap &picture)
@@ -152,15 +151,8 @@ bool ScrollBanner::event(QEvent *event)
 
 bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_holder) {
-        // The caption's text changed: a child asks its parent for a new layout then.
-        if (event->type() == QEvent::LayoutRequest && m_caption)
-            repaintCaption(m_caption->geometry());
-    } else if (watched == m_caption) {
+    if (watched == m_caption) {
         switch (event->type()) {
-        case QEvent::Move:
-            repaintCaption(QRect(static_cast<QMoveEvent *>(event)->oldPos(), m_caption->size()));
-            break;
         case QEvent::Resize:
         case QEvent::FontChange:
         case QEvent::PaletteChange:
@@ -182,15 +174,23 @@ bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
     return ServerDrawnLabel::eventFilter(watched, event);
 }
 
+void ScrollBanner::moveCaption(QPoint position)
+{
+    if (!m_caption)
+        return;
+    const QRect oldInk = showsCaption() ? m_ink.translated(m_caption->pos()) : QRect();
+    m_caption->move(position);
+    repaintCaption(oldInk);
+}
+
 // Paints the caption's pixels where they were and where they are now, at once: the caption moves every 20 ms,
 // and waiting for the next pass of the event loop would cost a wake-up of its own.
-void ScrollBanner::repaintCaption(const QRect &oldGeometry)
+void ScrollBanner::repaintCaption(const QRect &oldInk)
 {
     if (!isVisible() || !m_caption)
         return;
-    const QRect oldInk = m_ink.translated(oldGeometry.topLeft());
     refreshRendering();
-    const QRect newInk = m_caption->isHidden() ? QRect() : m_ink.translated(m_caption->pos());
+    const QRect newInk = showsCaption() ? m_ink.translated(m_caption->pos()) : QRect();
     if (drawnOnServer()) {
         // The banner is a window of its own: the X server clips it to what shows.
         drawOnServer(QRegion(oldInk).united(newInk).intersected(rect()));

@@ -6,10 +6,11 @@
 #include <QPointer>
 
 // A picture label with a caption label that moves across it. The caption stays a label with its own text,
-// font, colours and position in banner coordinates, but it sits in a holder of no size, so Qt never repaints
-// anything when it moves, and the banner paints it: a kept rendering of the caption is copied to the caption's
-// position, and only the pixels it covers, before and after a move, are painted again. A transparent label
-// moving every 20 ms would have Qt repaint every widget under it and lay its text out again each time.
+// font, colours and position in banner coordinates, but it sits in a hidden holder, so Qt neither paints it
+// nor does any work when it moves; the banner paints it: a kept rendering of the caption is copied to the
+// caption's position, and only the pixels it covers, before and after a move, are painted again. A
+// transparent label moving every 20 ms would have Qt repaint every widget under it and lay its text out
+// again each time.
 //
 // When its picture covers it, the banner is the picture and the caption's rendering over it: on X11 the server
 // then keeps both and draws them (see ServerDrawnLabel), and a move costs two short requests.
@@ -19,10 +20,12 @@ class ScrollBanner final : public ServerDrawnLabel {
 public:
     explicit ScrollBanner(QWidget *parent = nullptr);
 
-    // Where the caption label goes: a child of the banner at its top-left corner, of no size.
+    // Where the caption label goes: a hidden child of the banner at its top-left corner, of no size.
     QWidget *captionHolder() const { return m_holder; }
     // The banner paints this label, a child of the caption holder.
     void setCaption(QLabel *caption);
+    // Moves the caption and redraws what changed at once, its text too.
+    void moveCaption(QPoint position);
     // The picture under the caption, shown from the top-left corner. When it covers the whole banner, the
     // banner is opaque: nothing under it is painted when the caption moves, and painting is one copy.
     void setPicture(const QPixmap &picture);
@@ -38,7 +41,7 @@ protected:
     QImage overlayImage(qint64 key) const override;
 
 private:
-    void repaintCaption(const QRect &oldGeometry);
+    void repaintCaption(const QRect &oldInk);
     bool pictureCoversBanner() const;
     void updateOpacity();
     void refreshRendering();
