@@ -97,9 +97,14 @@ QImage ScrollBanner::background() const
     return picture;
 }
 
+void ScrollBanner::prepareToDraw()
+{
+    if (showsCaption())
+        refreshRendering();
+}
+
 ScrollBanner::Overlay ScrollBanner::overlay() const
 {
-    // The rendering is brought up to date before every draw.
     if (!showsCaption())
         return {};
     return {m_renderings, m_caption->pos()};

@@ -35,6 +35,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void prepareToDraw() override;
     bool showsOnlyPictures() const override;
     QImage background() const override;
     Overlay overlay() const override;

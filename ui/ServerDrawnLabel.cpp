@@ -31,6 +31,15 @@ void ServerDrawnLabel::updateServerDrawing()
     if (onServer == drawnOnServer())
         return;
     setAttribute(Qt::WA_PaintOnScreen, onServer);
+    if (onServer) {
+        // An update Qt has pending for the label may now be lost: draw it all at once.
+        if (isVisible())
+            drawOnServer(rect());
+    } else if (parentWidget()) {
+        // Qt's copy of the label's area went stale while the server drew it: have it painted afresh, with
+        // what shows through from below.
+        parentWidget()->update(geometry());
+    }
     update();
 }
 
@@ -89,6 +98,7 @@ bool ServerDrawnLabel::paintedOnServer(QPaintEvent *event)
 
 void ServerDrawnLabel::drawOnServer(const QRegion &region)
 {
+    prepareToDraw();
     const qreal ratio = devicePixelRatioF();
     if (ratio != m_ratio) {
         forgetBackground();

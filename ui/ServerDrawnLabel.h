@@ -25,6 +25,8 @@ protected:
         QPoint position; // of its top-left corner in the label
     };
 
+    // Called before each draw on the server, to bring what the pictures are made from up to date.
+    virtual void prepareToDraw() {}
     // Whether the label shows nothing but the background and the overlay.
     virtual bool showsOnlyPictures() const = 0;
     // The label without the overlay, in device pixels.
