@@ -79,6 +79,8 @@ QLineEdit *hiddenText(const QString &text, const char *name, QWidget *parent)
 {
     auto *box = new QLineEdit(text, parent);
     box->setObjectName(QLatin1String(name));
+    // Never shown: with nothing to display, a write (the counters change every second) lays out no text.
+    box->setEchoMode(QLineEdit::NoEcho);
     box->hide();
     return box;
 }
