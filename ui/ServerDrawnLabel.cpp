@@ -5,12 +5,29 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPaintEvent>
+#include <QPainter>
+
+#include <cmath>
 
 namespace {
 
 QRect toDevice(const QRect &area, qreal ratio)
 {
     return QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect();
+}
+
+// The picture in device pixels, drawn the way Qt would draw it on the label.
+QImage inDevicePixels(const QImage &image, qreal ratio)
+{
+    if (image.isNull() || image.devicePixelRatio() == ratio)
+        return image;
+    const QSizeF size = image.deviceIndependentSize() * ratio;
+    QImage scaled(QSizeF(size.width(), size.height()).toSize(), QImage::Format_ARGB32_Premultiplied);
+    scaled.setDevicePixelRatio(ratio);
+    scaled.fill(Qt::transparent);
+    QPainter painter(&scaled);
+    painter.drawImage(QPointF(), image);
+    return scaled;
 }
 
 } // namespace
@@ -27,7 +44,9 @@ ServerDrawnLabel::~ServerDrawnLabel() = default;
 
 void ServerDrawnLabel::updateServerDrawing()
 {
-    const bool onServer = m_surface && showsOnlyPictures();
+    // At a fractional scale Qt places pictures between device pixels, which the server would not match.
+    const qreal ratio = devicePixelRatioF();
+    const bool onServer = m_surface && showsOnlyPictures() && ratio == std::round(ratio);
     if (onServer == drawnOnServer())
         return;
     setAttribute(Qt::WA_PaintOnScreen, onServer);
@@ -78,6 +97,8 @@ bool ServerDrawnLabel::event(QEvent *event)
         if (testAttribute(Qt::WA_NativeWindow) && internalWinId())
             m_surface = XRenderSurface::create(this);
         updateServerDrawing();
+    } else if (event->type() == QEvent::ScreenChangeInternal) {
+        updateServerDrawing(); // the new screen may have another scale
     }
     return QLabel::event(event);
 }
@@ -113,7 +134,7 @@ void ServerDrawnLabel::drawOnServer(const QRegion &region)
     if (shown.key >= 0) {
         kept = m_overlays.value(shown.key);
         if (!kept.picture) {
-            const QImage image = overlayImage(shown.key);
+            const QImage image = inDevicePixels(overlayImage(shown.key), ratio);
             kept = {m_surface->upload(image), image.size()};
             m_overlays.insert(shown.key, kept);
         }
