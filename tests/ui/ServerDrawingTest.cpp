@@ -113,6 +113,8 @@ void ServerDrawingTest::bannerShowsPictureAndCaption()
 {
     QVERIFY(m_banner->testAttribute(Qt::WA_PaintOnScreen)); // drawn by the server
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
     // The caption is there at all: yellow shows where the picture has none.
     const QImage shown = onScreen(m_banner);
     int yellow = 0;
@@ -128,13 +130,19 @@ void ServerDrawingTest::bannerFollowsMovesAndNewText()
     for (int x : {100, 99, 97, 40, -30, -150, 184}) {
         m_banner->moveCaption(QPoint(x, 0));
         compare(m_banner);
+        if (QTest::currentTestFailed())
+            return;
     }
     m_caption->setText(QStringLiteral("sylpheed"));
     m_banner->moveCaption(QPoint(60, 0));
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
     m_caption->setText(QStringLiteral("設定されていません。"));
     m_banner->moveCaption(QPoint(59, 0));
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
 }
 
 void ServerDrawingTest::bannerIsDrawnAgainWhenUncovered()
@@ -151,12 +159,16 @@ void ServerDrawingTest::bannerIsDrawnAgainWhenUncovered()
     QTest::qWait(50);
     cover.hide();
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
 
     m_window->hide();
     m_banner->moveCaption(QPoint(20, 0)); // not drawn while hidden
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
 }
 
 void ServerDrawingTest::bannerWithoutCoveringPictureIsPaintedByQt()
@@ -165,10 +177,14 @@ void ServerDrawingTest::bannerWithoutCoveringPictureIsPaintedByQt()
     QVERIFY(!m_banner->testAttribute(Qt::WA_PaintOnScreen));
     m_banner->moveCaption(QPoint(50, 0));
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
     m_banner->setPicture(picture(QSize(397, 65)));
     QVERIFY(m_banner->testAttribute(Qt::WA_PaintOnScreen));
     m_banner->moveCaption(QPoint(49, 0));
     compare(m_banner);
+    if (QTest::currentTestFailed())
+        return;
 }
 
 void ServerDrawingTest::bulbShowsEveryFrame()
@@ -192,6 +208,8 @@ void ServerDrawingTest::bulbShowsEveryFrame()
     for (int frame = 0; frame < 2 * bulb.frameCount() + 1; ++frame) {
         QVERIFY(bulb.jumpToNextFrame());
         compare(pane);
+        if (QTest::currentTestFailed())
+            return;
     }
     pane->setAnimation(nullptr);
 }
