@@ -118,8 +118,8 @@ void MainForm::buildVisibleControls()
 {
     m_picture2 = container("Picture2", this);
     place(m_picture2, 0, 0, 2895, 2775);
-    // The picture view is larger than its container, as the browser pane always was: strips at the
-    // left, right and top are clipped away. The picture is centred in the part that shows.
+    // The picture view is larger than its container, so that strips at the left, right and top are clipped
+    // away. The picture is centred in the part that shows.
     m_webBrowser1 = new MovieLabel(m_picture2);
     m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(m_webBrowser1, -360, -480, 3615, 3255);
@@ -374,7 +374,7 @@ void MainForm::command5Click()
 
 void MainForm::command7Click()
 {
-    // A cancelled dialog clears the choice, as it always did.
+    // A cancelled dialog clears the choice: the banner then says that no program is set.
     const QString path = QFileDialog::getOpenFileName(this);
     m_text7->setText(QDir::toNativeSeparators(path));
     m_text8->setText(Schedule::fileTitle(m_text7->text()));

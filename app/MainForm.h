@@ -108,6 +108,6 @@ private:
     TrayControl *m_trayControl = nullptr;
     QMenu *m_mnuPopup = nullptr;
 
-    float m_label1Left;          // twips, single precision like the original's positions
+    float m_label1Left;          // twips, single precision: the scroll arithmetic ends exactly on -1500
     QElapsedTimer m_hiddenSince; // while hidden, the scroll timer sleeps
 };

@@ -45,7 +45,7 @@ void MailCheck::run(MailLibrary &library, CheckHost &host)
     if (!server.pop3.isEmpty()) {
         const int handle = library.NMailPop3Connect(server.pop3);
         if (handle != -1) {
-            // The connection is opened before the account is read, as it always was.
+            // The account is read only once the server has answered, so a check without a server reads no file.
             const ProfileFile accountFile(ProgramPaths::accountFile());
             const QString id = accountFile.readString(SettingsKeys::UserId);
             const QString password = accountFile.readString(SettingsKeys::Password);

@@ -24,7 +24,7 @@ IdPassForm::IdPassForm(Account &account, QWidget *parent) : Form(parent), m_acco
     m_passText = new QLineEdit(this);
     m_passText->setObjectName(QStringLiteral("PassText"));
     m_passText->setEchoMode(QLineEdit::Password);
-    // The platform mask is often a bullet; the password box has always shown asterisks.
+    // The platform mask is often a bullet; the password box shows one asterisk per character typed.
     m_passText->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     m_saveCheck = new QCheckBox(this);
     m_saveCheck->setObjectName(QStringLiteral("Check1"));
