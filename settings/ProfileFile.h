@@ -32,7 +32,7 @@ public:
     QString readString(const QString &key, const QString &defaultValue = QString()) const;
     qint32 readInt(const QString &key) const;
 
-    // Both return whether the file now holds the change; the program's own callers ignore it, since settings are saved silently.
+    // Both return whether the file now holds the change. The program ignores it: settings are saved silently.
     bool writeString(const QString &key, const QString &value);
     bool removeKey(const QString &key);
 
