@@ -1,7 +1,7 @@
 #include "DialUp.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "NMailEntryPoints.h"
+#include "NMailLibrary.h"
 #include "ServerSettings.h"
 
 #include <QApplication>
@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     ProgramState state;
-    NMailEntryPoints mailLibrary;
+    NMailLibrary mailLibrary;
     const std::unique_ptr<DialUp> dialUp = createPlatformDialUp();
     Forms forms(state, mailLibrary, *dialUp);
     forms.mainForm().load();

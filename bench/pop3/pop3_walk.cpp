@@ -5,7 +5,7 @@
 //   pop3_walk <server> <user> <password>
 
 #include "MailLimits.h"
-#include "NMail.h"
+#include "NMailLibrary.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,32 +39,33 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    NMailInitializeWinSock();
-    NMailSetOption(1, 8192);
+    NMailLibrary library;
+    library.NMailInitializeWinSock();
+    library.NMailSetOption(1, 8192);
     QString buffer1(8192, u' '), buffer2(8192, u' '), buffer3(8192, u' '), buffer4(8192, u' ');
     const qint64 idleKb = statusKb("VmRSS:");
 
     QElapsedTimer timer;
     timer.start();
-    const int handle = NMailPop3Connect(args[1]);
+    const int handle = library.NMailPop3Connect(args[1]);
     if (handle < 0) {
         std::fprintf(stderr, "connect failed\n");
         return 1;
     }
-    const int count = NMailPop3Authenticate(handle, args[2], args[3], 0);
+    const int count = library.NMailPop3Authenticate(handle, args[2], args[3], 0);
     qint64 bytes = 0;
     int failures = count < 0 ? 1 : 0;
     for (int number = 1; number <= count; ++number) {
-        failures += NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, 0) < 0;
-        const int size = NMailPop3GetMailSize(handle, number);
+        failures += library.NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, 0) < 0;
+        const int size = library.NMailPop3GetMailSize(handle, number);
         QByteArray body(qBound<qint64>(0, qint64(size), MaxBodyBufferBytes) + 1, ' ');
-        const int length = NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, 0, 0);
+        const int length = library.NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, 0, 0);
         failures += length < 0;
         bytes += qMax(length, 0);
     }
-    NMailPop3Close(handle);
+    library.NMailPop3Close(handle);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    NMailEndWinSock();
+    library.NMailEndWinSock();
 
     std::printf("seconds=%.6f messages=%d bytes=%lld failures=%d idle_rss_kb=%lld peak_rss_kb=%lld\n", seconds, count,
                 bytes, failures, idleKb, statusKb("VmHWM:"));

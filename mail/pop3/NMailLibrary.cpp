@@ -21,17 +21,19 @@ int result(Pop3Error error)
 
 } // namespace
 
-NMailLibrary &NMailLibrary::instance()
-{
-    static NMailLibrary library;
-    return library;
-}
-
 NMailLibrary::NMailLibrary() = default;
 
-NMailLibrary::~NMailLibrary() = default;
+NMailLibrary::~NMailLibrary()
+{
+    NMailEndWinSock();
+}
 
-int NMailLibrary::setOption(int option, int value)
+int NMailLibrary::NMailInitializeWinSock()
+{
+    return 0;
+}
+
+int NMailLibrary::NMailSetOption(int option, int value)
 {
     const Pop3Settings defaults;
     const bool reset = value <= 0;
@@ -74,7 +76,7 @@ int NMailLibrary::fail(const Pop3Session &session)
     return fail(error, session.errorText().isEmpty() ? pop3ErrorText(error) : session.errorText());
 }
 
-int NMailLibrary::connect(const QString &server)
+int NMailLibrary::NMailPop3Connect(const QString &server)
 {
     const auto address = ServerAddress::parse(server);
     if (!address) {
@@ -99,12 +101,12 @@ int NMailLibrary::connect(const QString &server)
     return int(free - m_sessions.begin());
 }
 
-int NMailLibrary::authenticate(int handle, const QString &id, const QString &password, bool apop)
+int NMailLibrary::NMailPop3Authenticate(int handle, const QString &id, const QString &password, int apop)
 {
     Pop3Session *pop3 = session(handle);
     if (!pop3)
         return result(Pop3Error::BadHandle);
-    const qint64 count = pop3->login(id, password, apop);
+    const qint64 count = pop3->login(id, password, apop != 0);
     if (count < 0)
         return fail(*pop3);
     return int(qMin<qint64>(count, INT_MAX));
@@ -126,7 +128,8 @@ void NMailLibrary::fillTexts(const QByteArray &rawHeader, QString &subject, QStr
     CallerBuffer::writeText(header, MailHeader::rawText(lines.toByteArray()));
 }
 
-int NMailLibrary::mailStatus(int handle, int number, QString &subject, QString &from, QString &date, QString &header)
+int NMailLibrary::NMailPop3GetMailStatus(int handle, int number, QString &subject, QString &from, QString &date,
+                                         QString &header, int /*flag*/)
 {
     QByteArray raw;
     Pop3Session *pop3 = session(handle);
@@ -138,7 +141,7 @@ int NMailLibrary::mailStatus(int handle, int number, QString &subject, QString &
     return 0;
 }
 
-int NMailLibrary::mailSize(int handle, int number)
+int NMailLibrary::NMailPop3GetMailSize(int handle, int number)
 {
     Pop3Session *pop3 = session(handle);
     if (!pop3)
@@ -151,8 +154,8 @@ int NMailLibrary::mailSize(int handle, int number)
     return int(size);
 }
 
-int NMailLibrary::mail(int handle, int number, QString &subject, QString &from, QString &date, QString &header,
-                       QByteArray &body)
+int NMailLibrary::NMailPop3GetMail(int handle, int number, QString &subject, QString &from, QString &date,
+                                   QString &header, QByteArray &body, int /*flag1*/, int /*flag2*/)
 {
     QByteArray raw;
     Pop3Session *pop3 = session(handle);
@@ -168,7 +171,7 @@ int NMailLibrary::mail(int handle, int number, QString &subject, QString &from, 
     return int(qMin<qint64>(length, INT_MAX));
 }
 
-int NMailLibrary::close(int handle)
+int NMailLibrary::NMailPop3Close(int handle)
 {
     if (!session(handle))
         return result(Pop3Error::BadHandle);
@@ -178,13 +181,22 @@ int NMailLibrary::close(int handle)
     return 0;
 }
 
-void NMailLibrary::closeAll()
+int NMailLibrary::NMailEndWinSock()
 {
     for (auto &slot : m_sessions) {
         if (slot)
             slot->close();
     }
     m_sessions.clear();
+    return 0;
+}
+
+int NMailLibrary::NMailGetMessage(int code, QString &buffer, int &length)
+{
+    if (length <= 0 || buffer.isEmpty())
+        return result(Pop3Error::BadArgument);
+    length = int(CallerBuffer::writeText(buffer, message(code), length));
+    return length;
 }
 
 QString NMailLibrary::message(int code) const

@@ -3,7 +3,7 @@
 #include "FakeDialUp.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "NMailEntryPoints.h"
+#include "NMailLibrary.h"
 #include "ShinMsgForm.h"
 #include "TestFolder.h"
 #include "TestProgram.h"
@@ -27,7 +27,7 @@ private:
     struct RealProgram {
         QStringList log;
         ProgramState state;
-        NMailEntryPoints library;
+        NMailLibrary library;
         FakeDialUp dialUp{log};
         Forms forms{state, library, dialUp};
         int ended = 0;

@@ -4,7 +4,7 @@
 // program passes, and the walk over a mailbox that the check cycle makes.
 
 #include "MailLimits.h"
-#include "NMail.h"
+#include "NMailLibrary.h"
 #include "ScriptedPop3Server.h"
 
 #include <QByteArray>
@@ -14,6 +14,13 @@
 
 using Reply = ScriptedPop3Server::Reply;
 using Commands = QList<QByteArray>;
+
+// One library for the whole test program, as the program has one.
+inline NMailLibrary &mail()
+{
+    static NMailLibrary library;
+    return library;
+}
 Q_DECLARE_METATYPE(ScriptedPop3Server::Reply)
 
 inline QByteArray sampleMessage(int number)
@@ -32,7 +39,7 @@ inline QString lastError()
 {
     QString buffer(8192, u' ');
     int length = 8192;
-    NMailGetMessage(0, buffer, length);
+    mail().NMailGetMessage(0, buffer, length);
     return buffer.left(length);
 }
 
@@ -49,13 +56,13 @@ inline QList<QByteArray> walk(int handle, int count, QStringList *subjects = nul
     QList<QByteArray> bodies;
     Texts texts;
     for (int number = 1; number <= count; ++number) {
-        NMailPop3GetMailStatus(handle, number, texts.subject, texts.from, texts.date, texts.header, 0);
+        mail().NMailPop3GetMailStatus(handle, number, texts.subject, texts.from, texts.date, texts.header, 0);
         if (subjects)
             *subjects << upToNul(texts.subject);
-        const int size = NMailPop3GetMailSize(handle, number);
+        const int size = mail().NMailPop3GetMailSize(handle, number);
         QByteArray body(qBound<qint64>(0, qint64(size), MaxBodyBufferBytes) + 1, ' ');
         const int length =
-            NMailPop3GetMail(handle, number, texts.subject, texts.from, texts.date, texts.header, body, 0, 0);
+            mail().NMailPop3GetMail(handle, number, texts.subject, texts.from, texts.date, texts.header, body, 0, 0);
         bodies << body.left(qMax(length, 0));
     }
     return bodies;

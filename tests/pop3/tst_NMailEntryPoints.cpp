@@ -25,16 +25,16 @@ private slots:
 
 void tst_NMailEntryPoints::init()
 {
-    NMailInitializeWinSock();
-    NMailSetOption(NMailOptionMaxLineBytes, 8192);
-    NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
-    NMailSetOption(NMailOptionReplyTimeoutMs, 2000);
-    NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
+    mail().NMailInitializeWinSock();
+    mail().NMailSetOption(NMailOptionMaxLineBytes, 8192);
+    mail().NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
+    mail().NMailSetOption(NMailOptionReplyTimeoutMs, 2000);
+    mail().NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
 }
 
 void tst_NMailEntryPoints::cleanup()
 {
-    NMailEndWinSock();
+    mail().NMailEndWinSock();
 }
 
 void tst_NMailEntryPoints::buffersKeepTheirLength()
@@ -43,11 +43,11 @@ void tst_NMailEntryPoints::buffersKeepTheirLength()
     ScriptedPop3Server server;
     server.setMessages({message, message});
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 2);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 2);
 
     QString subject(7, u'#'), from(1, u'#'), date(3, u'#'), header(8192, u'#');
-    QCOMPARE(NMailPop3GetMailStatus(handle, 1, subject, from, date, header, 0), 0);
+    QCOMPARE(mail().NMailPop3GetMailStatus(handle, 1, subject, from, date, header, 0), 0);
     QCOMPARE(subject, QStringLiteral("a long") + QChar(0));
     QCOMPARE(from, QString(QChar(0)));
     QCOMPARE(date, QString(QChar(0)) + QStringLiteral("##"));
@@ -55,27 +55,27 @@ void tst_NMailEntryPoints::buffersKeepTheirLength()
     QCOMPARE(header.size(), 8192);
 
     QByteArray shortBody(10, '#');
-    QCOMPARE(NMailPop3GetMail(handle, 1, subject, from, date, header, shortBody, 0, 0), message.size());
+    QCOMPARE(mail().NMailPop3GetMail(handle, 1, subject, from, date, header, shortBody, 0, 0), message.size());
     QCOMPARE(shortBody, message.left(10));
     // The rest was read and dropped: the next message comes out whole.
     QByteArray body(message.size() + 1, '#');
-    QCOMPARE(NMailPop3GetMail(handle, 2, subject, from, date, header, body, 0, 0), message.size());
+    QCOMPARE(mail().NMailPop3GetMail(handle, 2, subject, from, date, header, body, 0, 0), message.size());
     QCOMPARE(body, message + '\0');
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
 }
 
 void tst_NMailEntryPoints::missingMessageEmptiesTheBuffers()
 {
     ScriptedPop3Server server;
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 0);
     Texts texts;
-    QVERIFY(NMailPop3GetMailStatus(handle, 9, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
+    QVERIFY(mail().NMailPop3GetMailStatus(handle, 9, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
     QCOMPARE(texts.subject.at(0), QChar(0));
     QCOMPARE(texts.header.at(0), QChar(0));
     QVERIFY2(lastError().endsWith(u"There's no message 9."), qPrintable(lastError()));
-    QCOMPARE(NMailPop3GetMailSize(handle, 0), -int(Pop3Error::BadArgument));
+    QCOMPARE(mail().NMailPop3GetMailSize(handle, 0), -int(Pop3Error::BadArgument));
 }
 
 void tst_NMailEntryPoints::unknownHandlesFail()
@@ -83,13 +83,13 @@ void tst_NMailEntryPoints::unknownHandlesFail()
     Texts texts;
     QByteArray body(4, ' ');
     for (const int handle : {-1, 0, 7, 100000}) {
-        QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), -int(Pop3Error::BadHandle));
-        QCOMPARE(NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0),
+        QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), -int(Pop3Error::BadHandle));
+        QCOMPARE(mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0),
                  -int(Pop3Error::BadHandle));
-        QCOMPARE(NMailPop3GetMailSize(handle, 1), -int(Pop3Error::BadHandle));
-        QCOMPARE(NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+        QCOMPARE(mail().NMailPop3GetMailSize(handle, 1), -int(Pop3Error::BadHandle));
+        QCOMPARE(mail().NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
                  -int(Pop3Error::BadHandle));
-        QCOMPARE(NMailPop3Close(handle), -int(Pop3Error::BadHandle));
+        QCOMPARE(mail().NMailPop3Close(handle), -int(Pop3Error::BadHandle));
     }
 }
 
@@ -111,7 +111,7 @@ void tst_NMailEntryPoints::unreachableServerGivesMinusOne()
 {
     QFETCH(QString, server);
     QFETCH(QString, meaning);
-    QCOMPARE(NMailPop3Connect(server), -1);
+    QCOMPARE(mail().NMailPop3Connect(server), -1);
     QVERIFY2(lastError().contains(meaning), qPrintable(lastError()));
 }
 
@@ -121,15 +121,15 @@ void tst_NMailEntryPoints::severalHandlesAtOnce()
     first.setMessages({sampleMessage(1)});
     second.setMessages({sampleMessage(1), sampleMessage(2)});
     QVERIFY(first.start() && second.start());
-    const int a = NMailPop3Connect(first.serverName());
-    const int b = NMailPop3Connect(second.serverName());
+    const int a = mail().NMailPop3Connect(first.serverName());
+    const int b = mail().NMailPop3Connect(second.serverName());
     QVERIFY(a >= 0 && b >= 0 && a != b);
-    QCOMPARE(NMailPop3Authenticate(b, "a", "b", 0), 2);
-    QCOMPARE(NMailPop3Close(b), 0);
-    QCOMPARE(NMailPop3Close(b), -int(Pop3Error::BadHandle));
-    QCOMPARE(NMailPop3Authenticate(a, "a", "b", 0), 1);
-    QCOMPARE(NMailPop3GetMailSize(a, 1), sampleMessage(1).size());
-    QCOMPARE(NMailPop3Close(a), 0);
+    QCOMPARE(mail().NMailPop3Authenticate(b, "a", "b", 0), 2);
+    QCOMPARE(mail().NMailPop3Close(b), 0);
+    QCOMPARE(mail().NMailPop3Close(b), -int(Pop3Error::BadHandle));
+    QCOMPARE(mail().NMailPop3Authenticate(a, "a", "b", 0), 1);
+    QCOMPARE(mail().NMailPop3GetMailSize(a, 1), sampleMessage(1).size());
+    QCOMPARE(mail().NMailPop3Close(a), 0);
 }
 
 void tst_NMailEntryPoints::ipv6Loopback()
@@ -138,9 +138,9 @@ void tst_NMailEntryPoints::ipv6Loopback()
     if (!server.start(QHostAddress(QHostAddress::LocalHostIPv6)))
         QSKIP("::1 is not available here");
     QVERIFY(server.serverName().startsWith(u"[::1]:"));
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
-    NMailPop3Close(handle);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "QUIT"}));
 }
 
@@ -149,10 +149,10 @@ void tst_NMailEntryPoints::hostNameIsLookedUp()
 {
     ScriptedPop3Server server;
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(QStringLiteral("pop3://localhost:%1").arg(server.port()));
+    const int handle = mail().NMailPop3Connect(QStringLiteral("pop3://localhost:%1").arg(server.port()));
     QVERIFY2(handle >= 0, qPrintable(lastError()));
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 0);
-    NMailPop3Close(handle);
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 0);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.connectionCount(), 1);
 }
 
@@ -160,25 +160,26 @@ void tst_NMailEntryPoints::lineLimitOption()
 {
     const Reply longStatus = Reply::line("+OK 0 0 " + QByteArray(600, 'z'));
     for (const int limit : {8192, 512}) {
-        QCOMPARE(NMailSetOption(NMailOptionMaxLineBytes, limit), 0);
+        QCOMPARE(mail().NMailSetOption(NMailOptionMaxLineBytes, limit), 0);
         ScriptedPop3Server server;
         server.setReply("STAT", longStatus);
         QVERIFY(server.start());
-        const int handle = NMailPop3Connect(server.serverName());
-        QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0) == 0, limit == 8192);
-        NMailPop3Close(handle);
+        const int handle = mail().NMailPop3Connect(server.serverName());
+        QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0) == 0, limit == 8192);
+        mail().NMailPop3Close(handle);
     }
-    QVERIFY(NMailSetOption(12345, 1) < 0);
+    QVERIFY(mail().NMailSetOption(12345, 1) < 0);
 }
 
 void tst_NMailEntryPoints::messagesForResultCodes()
 {
     QString buffer(8192, u' ');
     int length = 8192;
-    QCOMPARE(NMailGetMessage(-int(Pop3Error::Auth), buffer, length), int(QStringLiteral("認証に失敗しました").size()));
+    QCOMPARE(mail().NMailGetMessage(-int(Pop3Error::Auth), buffer, length),
+             int(QStringLiteral("認証に失敗しました").size()));
     QCOMPARE(upToNul(buffer), QStringLiteral("認証に失敗しました"));
     length = 3;
-    NMailGetMessage(-int(Pop3Error::Auth), buffer, length);
+    mail().NMailGetMessage(-int(Pop3Error::Auth), buffer, length);
     QCOMPARE(length, 2);
     QCOMPARE(upToNul(buffer), QStringLiteral("認証"));
     QCOMPARE(buffer.size(), 8192);

@@ -1,6 +1,6 @@
 #include "DovecotServer.h"
 #include "MailLimits.h"
-#include "NMail.h"
+#include "NMailLibrary.h"
 #include "NMailOption.h"
 
 #include <QSslCertificate>
@@ -10,11 +10,17 @@
 
 namespace {
 
+NMailLibrary &mail()
+{
+    static NMailLibrary library;
+    return library;
+}
+
 QString lastError()
 {
     QString buffer(8192, u' ');
     int length = 8192;
-    NMailGetMessage(0, buffer, length);
+    mail().NMailGetMessage(0, buffer, length);
     return buffer.left(length);
 }
 
@@ -38,20 +44,20 @@ struct Check {
 Check check(const QString &server, const QString &user, const QString &password, int apop)
 {
     Check result;
-    const int handle = NMailPop3Connect(server);
+    const int handle = mail().NMailPop3Connect(server);
     if (handle < 0)
         return result;
-    result.count = NMailPop3Authenticate(handle, user, password, apop);
+    result.count = mail().NMailPop3Authenticate(handle, user, password, apop);
     QString subject(8192, u' '), from(8192, u' '), date(8192, u' '), header(8192, u' ');
     for (int number = 1; number <= result.count; ++number) {
-        NMailPop3GetMailStatus(handle, number, subject, from, date, header, 0);
+        mail().NMailPop3GetMailStatus(handle, number, subject, from, date, header, 0);
         result.subjects << subject.left(subject.indexOf(QChar(0)));
-        const int size = NMailPop3GetMailSize(handle, number);
+        const int size = mail().NMailPop3GetMailSize(handle, number);
         QByteArray body(qBound<qint64>(0, qint64(size), MaxBodyBufferBytes) + 1, ' ');
-        const int length = NMailPop3GetMail(handle, number, subject, from, date, header, body, 0, 0);
+        const int length = mail().NMailPop3GetMail(handle, number, subject, from, date, header, body, 0, 0);
         result.bodies << body.left(qMax(length, 0));
     }
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     return result;
 }
 
@@ -110,13 +116,13 @@ void tst_Pop3Dovecot::initTestCase()
     m_dovecot.addMessage("big", m_bigMessage);
     QString why;
     QVERIFY2(m_dovecot.start(&why), qPrintable(why));
-    NMailInitializeWinSock();
-    NMailSetOption(NMailOptionMaxLineBytes, 8192);
+    mail().NMailInitializeWinSock();
+    mail().NMailSetOption(NMailOptionMaxLineBytes, 8192);
 }
 
 void tst_Pop3Dovecot::cleanupTestCase()
 {
-    NMailEndWinSock();
+    mail().NMailEndWinSock();
     QSslConfiguration::setDefaultConfiguration(m_systemTrust);
     m_dovecot.stop();
 }
@@ -191,20 +197,20 @@ void tst_Pop3Dovecot::untrustedCertificateFailsTheLogin()
     QFETCH(QString, scheme);
     QFETCH(bool, implicitTls);
     const quint16 port = implicitTls ? m_dovecot.tlsPort() : m_dovecot.plainPort();
-    const int handle = NMailPop3Connect(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
+    const int handle = mail().NMailPop3Connect(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
     QVERIFY2(handle >= 0, "the server was reached; the certificate is the login's business");
-    QVERIFY(NMailPop3Authenticate(handle, "hanako", "apop-pw", 0) < 0);
+    QVERIFY(mail().NMailPop3Authenticate(handle, "hanako", "apop-pw", 0) < 0);
     QVERIFY2(lastError().startsWith(u"サーバー証明書を確認できません"), qPrintable(lastError()));
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
 }
 
 void tst_Pop3Dovecot::wrongPassword()
 {
-    const int handle = NMailPop3Connect(plain());
+    const int handle = mail().NMailPop3Connect(plain());
     QVERIFY(handle >= 0);
-    QVERIFY(NMailPop3Authenticate(handle, "taro", "not-the-pw", 0) < 0);
+    QVERIFY(mail().NMailPop3Authenticate(handle, "taro", "not-the-pw", 0) < 0);
     QCOMPARE(lastError(), QStringLiteral("認証に失敗しました: [AUTH] Authentication failed."));
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
 }
 
 void tst_Pop3Dovecot::walkLeavesTheMaildirUnchanged()

@@ -21,13 +21,13 @@ private slots:
 
 void tst_Pop3Pipelining::init()
 {
-    NMailInitializeWinSock();
-    NMailSetOption(NMailOptionReplyTimeoutMs, 400);
+    mail().NMailInitializeWinSock();
+    mail().NMailSetOption(NMailOptionReplyTimeoutMs, 400);
 }
 
 void tst_Pop3Pipelining::cleanup()
 {
-    NMailEndWinSock();
+    mail().NMailEndWinSock();
 }
 
 void tst_Pop3Pipelining::walkSendsTheSameCommands_data()
@@ -46,12 +46,12 @@ void tst_Pop3Pipelining::walkSendsTheSameCommands()
     server.setMessages(messages);
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 3);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 3);
     QStringList subjects;
     QCOMPARE(walk(handle, 3, &subjects), messages);
     QCOMPARE(subjects, QStringList({"message 1", "message 2", "message 3"}));
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
     QCOMPARE(server.commandsWhenClosed(),
              Commands({"CAPA", "USER a", "PASS b", "STAT"}) + walkCommands(messages) + Commands({"QUIT"}));
 }
@@ -72,11 +72,11 @@ void tst_Pop3Pipelining::sizeTravelsWithTheHeaderOnlyWhenAnnounced()
     server.setReply("TOP 1 0", Reply::stall());
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 1);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 1);
     Texts texts;
-    QVERIFY(NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
-    NMailPop3Close(handle);
+    QVERIFY(mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
+    mail().NMailPop3Close(handle);
     const Commands sent{"CAPA", "USER a", "PASS b", "STAT", "TOP 1 0"};
     QCOMPARE(server.commandsWhenClosed(), announced ? sent + Commands({"LIST 1"}) : sent);
 }
@@ -88,23 +88,23 @@ void tst_Pop3Pipelining::repliesNotAskedForAreSetAside()
     server.setCapabilities({"PIPELINING"});
     server.setMessages(messages);
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 3);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 3);
 
     // Out of the usual order: no size call for 1, message 2 skipped, 3 asked for twice.
     Texts texts;
-    QCOMPARE(NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0), 0);
+    QCOMPARE(mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0), 0);
     QByteArray body(200, ' ');
-    QCOMPARE(NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+    QCOMPARE(mail().NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
              messages[0].size());
-    QCOMPARE(NMailPop3GetMailStatus(handle, 3, texts.subject, texts.from, texts.date, texts.header, 0), 0);
+    QCOMPARE(mail().NMailPop3GetMailStatus(handle, 3, texts.subject, texts.from, texts.date, texts.header, 0), 0);
     QCOMPARE(upToNul(texts.subject), QStringLiteral("three"));
-    QCOMPARE(NMailPop3GetMailSize(handle, 3), messages[2].size());
-    QCOMPARE(NMailPop3GetMailSize(handle, 3), messages[2].size());
-    QCOMPARE(NMailPop3GetMail(handle, 3, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+    QCOMPARE(mail().NMailPop3GetMailSize(handle, 3), messages[2].size());
+    QCOMPARE(mail().NMailPop3GetMailSize(handle, 3), messages[2].size());
+    QCOMPARE(mail().NMailPop3GetMail(handle, 3, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
              messages[2].size());
     QCOMPARE(body.left(messages[2].size() + 1), messages[2] + '\0');
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
 
     const QByteArray size1 = QByteArray::number(messages[0].size());
     QCOMPARE(server.commandsWhenClosed(),
@@ -118,13 +118,13 @@ void tst_Pop3Pipelining::closeReadsWhatIsStillDue()
     server.setCapabilities({"PIPELINING"});
     server.setMessages({sampleMessage(1), sampleMessage(2)});
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 2);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 2);
     QByteArray body(10, ' ');
     Texts texts;
-    QCOMPARE(NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+    QCOMPARE(mail().NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
              sampleMessage(1).size());
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
     QCOMPARE(server.commandsWhenClosed().last(), QByteArray("QUIT"));
     // The header and size of message 2 went out ahead and were read before QUIT, so QUIT got
     // its own "+OK" and the close did not have to wait for a timeout.

@@ -46,16 +46,16 @@ private slots:
 
 void tst_Pop3Scripted::init()
 {
-    NMailInitializeWinSock();
-    NMailSetOption(NMailOptionMaxLineBytes, 8192);
-    NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
-    NMailSetOption(NMailOptionReplyTimeoutMs, TestReplyTimeoutMs);
-    NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
+    mail().NMailInitializeWinSock();
+    mail().NMailSetOption(NMailOptionMaxLineBytes, 8192);
+    mail().NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
+    mail().NMailSetOption(NMailOptionReplyTimeoutMs, TestReplyTimeoutMs);
+    mail().NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
 }
 
 void tst_Pop3Scripted::cleanup()
 {
-    NMailEndWinSock();
+    mail().NMailEndWinSock();
 }
 
 void tst_Pop3Scripted::loginAndWalk_data()
@@ -75,12 +75,12 @@ void tst_Pop3Scripted::loginAndWalk()
     server.setMessages(messages);
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect(server.serverName());
+    const int handle = mail().NMailPop3Connect(server.serverName());
     QVERIFY(handle >= 0);
-    QCOMPARE(NMailPop3Authenticate(handle, "alice", "secret", 0), count);
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "alice", "secret", 0), count);
     QStringList subjects;
     QCOMPARE(walk(handle, count, &subjects), messages);
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
 
     QStringList expectedSubjects;
     for (int n = 1; n <= count; ++n)
@@ -98,9 +98,9 @@ void tst_Pop3Scripted::apopUsesTheGreetingTimestamp()
     server.setMessages({sampleMessage(1)});
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "mrose", "tanstaaf", -1), 1);
-    NMailPop3Close(handle);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "mrose", "tanstaaf", -1), 1);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(),
              Commands({"CAPA", "APOP mrose c4c9334bac560ecc979e58001b3e22fb", "STAT", "QUIT"}));
 }
@@ -109,10 +109,10 @@ void tst_Pop3Scripted::apopWithoutTimestampSendsNothing()
 {
     ScriptedPop3Server server;
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QVERIFY(NMailPop3Authenticate(handle, "alice", "secret", -1) < 0);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "secret", -1) < 0);
     QVERIFY2(lastError().contains(u"APOP"), qPrintable(lastError()));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "QUIT"}));
 }
 
@@ -138,11 +138,11 @@ void tst_Pop3Scripted::loginRefusals()
     server.setReply("PASS", Reply::line(reply));
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect(server.serverName());
-    QVERIFY(NMailPop3Authenticate(handle, "alice", "wrong", 0) < 0);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "wrong", 0) < 0);
     const QString text = lastError();
     QVERIFY2(text.contains(meaning) && text.endsWith(QString::fromLatin1(reply.mid(5))), qPrintable(text));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER alice", "PASS wrong", "QUIT"}));
 }
 
@@ -151,9 +151,9 @@ void tst_Pop3Scripted::rejectedUserSendsNoPassword()
     ScriptedPop3Server server;
     server.setReply("USER", Reply::line("-ERR [AUTH] Plaintext authentication disallowed"));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QVERIFY(NMailPop3Authenticate(handle, "alice", "secret", 0) < 0);
-    NMailPop3Close(handle);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "secret", 0) < 0);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER alice", "QUIT"}));
 }
 
@@ -171,8 +171,8 @@ void tst_Pop3Scripted::passwordNeverInErrorText()
     ScriptedPop3Server server;
     server.setReply("PASS", reply);
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QVERIFY(NMailPop3Authenticate(handle, "alice", "hunter2", 0) < 0);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "hunter2", 0) < 0);
     QVERIFY(!lastError().isEmpty());
     QVERIFY2(!lastError().contains(u"hunter2"), qPrintable(lastError()));
 }
@@ -202,11 +202,11 @@ void tst_Pop3Scripted::stlsMustSucceed()
     server.setReply("STLS", stlsReply);
     QVERIFY(server.start());
 
-    const int handle = NMailPop3Connect("pop3+starttls://" + server.serverName());
+    const int handle = mail().NMailPop3Connect("pop3+starttls://" + server.serverName());
     QVERIFY(handle >= 0);
-    QVERIFY(NMailPop3Authenticate(handle, "alice", "secret", 0) < 0);
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "secret", 0) < 0);
     QVERIFY2(lastError().contains(u"STLS"), qPrintable(lastError()));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), expected);
 }
 
@@ -236,18 +236,19 @@ void tst_Pop3Scripted::stallsEndWithinTheReplyTimeout()
 
     QElapsedTimer timer;
     timer.start();
-    const int handle = NMailPop3Connect(server.serverName());
+    const int handle = mail().NMailPop3Connect(server.serverName());
     QVERIFY(handle >= 0);
-    const int count = NMailPop3Authenticate(handle, "a", "b", 0);
+    const int count = mail().NMailPop3Authenticate(handle, "a", "b", 0);
     Texts texts;
     const int status =
-        count > 0 ? NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) : count;
+        count > 0 ? mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0)
+                  : count;
     const qint64 elapsed = timer.elapsed();
     QVERIFY(status < 0);
     QVERIFY2(elapsed >= TestReplyTimeoutMs - 50 && elapsed < TestReplyTimeoutMs + 1500,
              qPrintable(QString::number(elapsed)));
     QVERIFY2(lastError().contains(u"応答がありません"), qPrintable(lastError()));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     // Out of step after a timeout: no QUIT, just the close.
     QCOMPARE(server.commandsWhenClosed(), expected);
 }
@@ -261,22 +262,22 @@ void tst_Pop3Scripted::tricklingReplyIsRead()
     server.setReply("TOP 1 " + QByteArray::number(message.size()),
                     Reply::trickle("+OK\r\n" + QByteArray(message).replace("\r\n.", "\r\n..") + ".\r\n", 1));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 1);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 1);
     QCOMPARE(walk(handle, 1), QList<QByteArray>{message});
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
 }
 
 void tst_Pop3Scripted::callDeadlineEndsAnEndlessTrickle()
 {
-    NMailSetOption(NMailOptionCallDeadlineMs, 300);
+    mail().NMailSetOption(NMailOptionCallDeadlineMs, 300);
     ScriptedPop3Server server;
     server.setReply("PASS", Reply::trickle("+OK " + QByteArray(200, 'x') + "\r\n", 20)); // about 4 s
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
+    const int handle = mail().NMailPop3Connect(server.serverName());
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(NMailPop3Authenticate(handle, "a", "b", 0) < 0);
+    QVERIFY(mail().NMailPop3Authenticate(handle, "a", "b", 0) < 0);
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
     QVERIFY2(lastError().contains(u"秒以内に終わりません"), qPrintable(lastError()));
 }
@@ -287,14 +288,14 @@ void tst_Pop3Scripted::replyCutInTheMiddle()
     server.setMessages({sampleMessage(1)});
     server.setReply("TOP 1 0", Reply::cut("+OK\r\nSubject: mess"));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 1);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 1);
     Texts texts;
-    QVERIFY(NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
+    QVERIFY(mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
     QVERIFY2(lastError().contains(u"切断"), qPrintable(lastError()));
     QCOMPARE(upToNul(texts.subject), QString());
-    QVERIFY(NMailPop3GetMailSize(handle, 1) < 0);
-    QCOMPARE(NMailPop3Close(handle), 0);
+    QVERIFY(mail().NMailPop3GetMailSize(handle, 1) < 0);
+    QCOMPARE(mail().NMailPop3Close(handle), 0);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "TOP 1 0"}));
 }
 
@@ -315,10 +316,10 @@ void tst_Pop3Scripted::terminatorSplitAcrossReads()
     server.setReply("TOP 1 " + QByteArray::number(message.size()),
                     Reply::split({wire.chopped(cutBeforeEnd), wire.right(cutBeforeEnd)}));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 2);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 2);
     QCOMPARE(walk(handle, 2), QList<QByteArray>({message, sampleMessage(2)}));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed().last(), QByteArray("QUIT"));
 }
 
@@ -345,15 +346,16 @@ void tst_Pop3Scripted::listSizes()
     server.setMessages({message});
     server.setReply("LIST 1", Reply::line(listReply));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
-    QCOMPARE(NMailPop3Authenticate(handle, "a", "b", 0), 1);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QCOMPARE(mail().NMailPop3Authenticate(handle, "a", "b", 0), 1);
 
-    const int reported = NMailPop3GetMailSize(handle, 1);
+    const int reported = mail().NMailPop3GetMailSize(handle, 1);
     QCOMPARE(reported < 0 ? -1 : reported, size);
     // The caller caps its buffer; the library must fill it and drop the rest, whatever LIST said.
     QByteArray body(20, '#');
     Texts texts;
-    const int length = NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0);
+    const int length =
+        mail().NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0);
     QCOMPARE(body.size(), 20);
     if (fetchCommand.isEmpty()) {
         QVERIFY(length < 0);
@@ -390,12 +392,12 @@ void tst_Pop3Scripted::overlongLines()
     command.isEmpty() ? server.setGreeting(reply) : server.setReply(command, reply);
     QVERIFY(server.start());
     constexpr int longWait = 5000; // far above the time it takes to refuse a line, even on a busy machine
-    NMailSetOption(NMailOptionReplyTimeoutMs, longWait);
+    mail().NMailSetOption(NMailOptionReplyTimeoutMs, longWait);
 
     QElapsedTimer timer;
     timer.start();
-    const int handle = NMailPop3Connect(server.serverName());
-    const int count = NMailPop3Authenticate(handle, "a", "b", 0);
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    const int count = mail().NMailPop3Authenticate(handle, "a", "b", 0);
     if (!loginWorks) {
         QVERIFY(count < 0);
         QVERIFY2(lastError().contains(u"長すぎます"), qPrintable(lastError()));
@@ -405,7 +407,8 @@ void tst_Pop3Scripted::overlongLines()
     QCOMPARE(count, 1);
     Texts texts;
     QByteArray body(400'000, ' ');
-    QCOMPARE(NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0), 300'019);
+    QCOMPARE(mail().NMailPop3GetMail(handle, 1, texts.subject, texts.from, texts.date, texts.header, body, 0, 0),
+             300'019);
     QCOMPARE(upToNul(texts.subject), QStringLiteral("long"));
     QCOMPARE(body.mid(17, 300'000), QByteArray(300'000, 'y'));
 }
@@ -434,11 +437,11 @@ void tst_Pop3Scripted::garbageInsteadOfOk()
     ScriptedPop3Server server;
     command.isEmpty() ? server.setGreeting(Reply::line(garbage)) : server.setReply(command, Reply::line(garbage));
     QVERIFY(server.start());
-    const int handle = NMailPop3Connect(server.serverName());
+    const int handle = mail().NMailPop3Connect(server.serverName());
     QVERIFY(handle >= 0);
-    QVERIFY(NMailPop3Authenticate(handle, "a", "b", 0) < 0);
+    QVERIFY(mail().NMailPop3Authenticate(handle, "a", "b", 0) < 0);
     QVERIFY2(lastError().startsWith(u"POP3サーバーの応答が正しくありません"), qPrintable(lastError()));
-    NMailPop3Close(handle);
+    mail().NMailPop3Close(handle);
     QCOMPARE(server.commandsWhenClosed(), expected);
 }
 
