@@ -6,7 +6,7 @@
 #include "SetForm.h"
 #include "ShinMsgForm.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 // The pictures built into the program live in a static library; nothing else would pull them in.
 static void initialisePictures()
@@ -48,6 +48,9 @@ Forms::Forms(ProgramState &state, MailLibrary &mailLibrary, DialUp &dialUp, QObj
       m_endProgram([] { QCoreApplication::exit(0); })
 {
     initialisePictures();
+    // The program ends through the main window's unload alone. Closing the last window on screen, a
+    // dialog or the notice while the main window is in the tray, must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
 }
 
 Forms::~Forms()

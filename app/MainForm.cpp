@@ -443,12 +443,15 @@ bool MainForm::check2() const
 
 void MainForm::timer1Tick()
 {
-    if (Schedule::checkDue(m_forms.setForm().text2(), m_text1->text()))
+    if (m_timedCheckTick != m_secondTicks && Schedule::checkDue(m_forms.setForm().text2(), m_text1->text())) {
+        m_timedCheckTick = m_secondTicks;
         picture7Click();
+    }
 }
 
 void MainForm::timer3Tick()
 {
+    ++m_secondTicks;
     QString seconds = m_text4->text();
     QString minutes = m_text1->text();
     Schedule::secondTick(m_forms.setForm().text2(), seconds, minutes);
@@ -528,7 +531,8 @@ QString MainForm::mailProgramPath() const
 
 void MainForm::startMailProgram(const QString &path)
 {
-    if (path.isEmpty() || !QProcess::startDetached(path, {}))
+    const QStringList command = MailCheck::mailProgramCommand(path);
+    if (command.isEmpty() || !QProcess::startDetached(command.first(), command.mid(1)))
         tellMailProgramFailed(path);
 }
 

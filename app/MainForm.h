@@ -110,4 +110,8 @@ private:
 
     float m_label1Left;          // twips, single precision: the scroll arithmetic ends exactly on -1500
     QElapsedTimer m_hiddenSince; // while hidden, the scroll timer sleeps
+    // Timer3's ticks so far, and the tick in whose due second Timer1 last started a check: the ten polls
+    // of a due second start one check, not ten logins and ten mail programs.
+    qint64 m_secondTicks = 0;
+    qint64 m_timedCheckTick = -1;
 };

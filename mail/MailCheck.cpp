@@ -9,6 +9,8 @@
 #include "TrimAtNull.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 
 namespace {
@@ -26,6 +28,13 @@ QString withoutSurroundingSpaces(const QString &text)
 }
 
 } // namespace
+
+QStringList MailCheck::mailProgramCommand(const QString &text)
+{
+    if (QFileInfo(text).isFile())
+        return {text};
+    return QProcess::splitCommand(text);
+}
 
 qsizetype MailCheck::bodyBufferLength(int reportedSize)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QStringList>
 
 class CheckHost;
 class MailLibrary;
@@ -17,4 +17,9 @@ public:
     // The body buffer for a message of the reported size: one byte more than the size, never negative
     // and never above the library's cap, whatever a server claims.
     static qsizetype bodyBufferLength(int reportedSize);
+
+    // The program and arguments to start for the stored mail program, a path or a command line: a text
+    // that names an existing file is that file, spaces and all; any other is split as a command line,
+    // honouring double quotes. Empty when there is nothing to start.
+    static QStringList mailProgramCommand(const QString &text);
 };

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QTextOption>
 
 ColourButton::ColourButton(const QString &caption, const QColor &background, QWidget *parent)
     : QPushButton(caption, parent), m_background(background)
@@ -32,9 +31,20 @@ void ColourButton::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), m_background);
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
-    QTextOption textOption(Qt::AlignCenter);
-    textOption.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     const QRect area = rect().adjusted(1, 2, -1, -2).translated(isDown() ? QPoint(1, 1) : QPoint());
-    painter.drawText(area, text(), textOption);
+    if (height() <= width()) {
+        painter.drawText(area, Qt::AlignCenter, text());
+        return;
+    }
+    // One character a line. Lines are as tall as the font's, closer when the column would not fit: the
+    // glyphs' ink is smaller than their line, so six lines of a 9 pt font still fit 84 pixels.
+    const QString caption = text();
+    const qsizetype count = caption.size();
+    const qreal line = qMin<qreal>(fontMetrics().height(), qreal(area.height()) / qMax<qsizetype>(count, 1));
+    QRectF cell(area.left(), area.top() + (area.height() - line * count) / 2, area.width(), line);
+    for (const QChar character : caption) {
+        painter.drawText(cell, Qt::AlignCenter, QString(character));
+        cell.translate(0, line);
+    }
 }

@@ -3,9 +3,9 @@
 #include <QColor>
 #include <QPushButton>
 
-// A push button with its own background colour whose caption wraps onto as many lines as the button
-// needs, one character at a time if it must; the tall, narrow buttons of the main window rely on this
-// to show their captions vertically.
+// A push button with its own background colour. A button taller than it is wide writes its caption
+// vertically, one character a line from the top down and centred, as Japanese is written in a column:
+// the narrow buttons of the main window, where "｜" stands for the long vowel mark.
 class ColourButton final : public QPushButton {
     Q_OBJECT
 

@@ -6,6 +6,8 @@
 #include "ProgramPaths.h"
 #include "TestFolder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QtTest>
 
 namespace {
@@ -57,8 +59,8 @@ private slots:
     void callOrder();
     void hangUpFollowsEveryOutcome_data();
     void hangUpFollowsEveryOutcome();
-    void bodyBufferIsBoundedWhateverTheServerClaims_data();
-    void bodyBufferIsBoundedWhateverTheServerClaims();
+    void mailProgramCommand_data();
+    void mailProgramCommand();
     void sizesReachTheLibraryAsBufferCapacities();
 };
 
@@ -204,22 +206,24 @@ void MailCheckTest::hangUpFollowsEveryOutcome()
     }
 }
 
-void MailCheckTest::bodyBufferIsBoundedWhateverTheServerClaims_data()
+void MailCheckTest::mailProgramCommand_data()
 {
-    QTest::addColumn<int>("size");
-    QTest::addColumn<qint64>("length");
-    QTest::addRow("ordinary") << 1000 << qint64(1001);
-    QTest::addRow("empty") << 0 << qint64(1);
-    QTest::addRow("failed size") << -1 << qint64(0);
-    QTest::addRow("negative") << -500 << qint64(0);
-    QTest::addRow("absurd") << 2147483647 << qint64(MaxBodyBufferBytes);
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("command");
+    const QString withSpaces = QDir::temp().filePath(QStringLiteral("mail er -x"));
+    QFile(withSpaces).open(QIODevice::WriteOnly);
+    QTest::addRow("existing file with spaces") << withSpaces << QStringList{withSpaces};
+    QTest::addRow("arguments") << "thunderbird -mail" << QStringList{"thunderbird", "-mail"};
+    QTest::addRow("quoted program") << R"("/opt/My Mail/run" --inbox "a b")"
+                                    << QStringList{"/opt/My Mail/run", "--inbox", "a b"};
+    QTest::addRow("nothing") << "" << QStringList{};
 }
 
-void MailCheckTest::bodyBufferIsBoundedWhateverTheServerClaims()
+void MailCheckTest::mailProgramCommand()
 {
-    QFETCH(int, size);
-    QFETCH(qint64, length);
-    QCOMPARE(qint64(MailCheck::bodyBufferLength(size)), length);
+    QFETCH(QString, text);
+    QFETCH(QStringList, command);
+    QCOMPARE(MailCheck::mailProgramCommand(text), command);
 }
 
 void MailCheckTest::sizesReachTheLibraryAsBufferCapacities()

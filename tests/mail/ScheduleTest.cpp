@@ -38,7 +38,6 @@ class ScheduleTest final : public QObject {
 private slots:
     void timedChecks_data();
     void timedChecks();
-    void everyPollOfTheDueSecondStartsACheck();
     void minuteCounterResetsAtTheRoundedInterval_data();
     void minuteCounterResetsAtTheRoundedInterval();
     void loweringTheIntervalBelowTheCounterStopsChecks();
@@ -70,12 +69,6 @@ void ScheduleTest::timedChecks()
     QFETCH(int, ticks);
     QFETCH(QList<int>, checks);
     QCOMPARE(distinct(checksOver(ticks, interval)), checks);
-}
-
-void ScheduleTest::everyPollOfTheDueSecondStartsACheck()
-{
-    // No note is kept of a check already started: all ten polls of the due second start one.
-    QCOMPARE(checksOver(62, QStringLiteral("1")).size(), 10);
 }
 
 void ScheduleTest::minuteCounterResetsAtTheRoundedInterval_data()
