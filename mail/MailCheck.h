@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 class CheckHost;
@@ -17,4 +18,10 @@ public:
     // The body buffer for a message of the reported size: one byte more than the size, never negative
     // and never above the library's cap, whatever a server claims.
     static qsizetype bodyBufferLength(int reportedSize);
+
+private:
+    // Status, size and the whole message of every message in turn, up to the first call that finds the
+    // connection gone.
+    static void walk(MailLibrary &library, int handle, int count, QString &buffer1, QString &buffer2, QString &buffer3,
+                     QString &buffer4);
 };

@@ -13,6 +13,18 @@ namespace {
 constexpr qsizetype MaxCapabilityBytes = 64 * 1024;
 // Longest piece of a server reply quoted in an error text.
 constexpr qsizetype MaxQuotedReply = 300;
+// Shortest run of the password's characters that a quoted reply never shows.
+constexpr qsizetype MinSecretPiece = 3;
+
+// Control characters (TAB, ESC) as blanks: the text goes into a message box.
+QString cleanText(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return text;
+}
 
 bool hasLineBreak(const QString &text)
 {
@@ -76,15 +88,33 @@ QByteArray Pop3Session::apopDigest(const QByteArray &timestamp, const QString &p
 
 QString Pop3Session::serverText(const QByteArray &reply) const
 {
-    QString text = QString::fromUtf8(reply.left(MaxQuotedReply * 4)).trimmed();
-    for (QChar &c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    if (text.size() > MaxQuotedReply)
-        text = text.left(MaxQuotedReply) + u'…';
+    // The password goes first, from the reply as received: cutting or cleaning it up could split or
+    // change the password and let the rest of it through.
+    QByteArray raw = reply;
     if (!m_secret.isEmpty())
-        text.replace(m_secret, QStringLiteral("****"));
+        raw.replace(m_secret.toUtf8(), "****");
+    QString text = cleanText(QString::fromUtf8(raw.left(MaxQuotedReply * 4)).trimmed());
+    const bool cut = text.size() > MaxQuotedReply;
+    if (cut)
+        text.truncate(MaxQuotedReply);
+    // A server may echo only part of the password, or trim blanks off its ends: no piece of it stays.
+    if (m_secret.size() >= MinSecretPiece) {
+        const QString secret = cleanText(m_secret);
+        QString masked;
+        for (qsizetype i = 0; i < text.size();) {
+            qsizetype length = 0;
+            while (i + length < text.size() && secret.contains(QStringView(text).sliced(i, length + 1)))
+                ++length;
+            if (length >= MinSecretPiece)
+                masked += QStringLiteral("****");
+            else
+                masked += text[i];
+            i += length >= MinSecretPiece ? length : 1;
+        }
+        text = masked;
+    }
+    if (cut)
+        text += u'…';
     return text;
 }
 
@@ -289,9 +319,13 @@ qint64 Pop3Session::loginRefused(const QByteArray &serverReply)
 bool Pop3Session::requireTransaction(int number)
 {
     m_channel.beginCall();
+    if (m_state == State::Failed) {
+        // Out of step or closed: nothing more can be read on this connection.
+        fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+        return false;
+    }
     if (m_state != State::Transaction) {
-        fail(m_state == State::Failed ? Pop3Error::Closed : Pop3Error::BadState,
-             QStringLiteral("ログインしていない接続ではメールを読めません"));
+        fail(Pop3Error::BadState, QStringLiteral("ログインしていない接続ではメールを読めません"));
         return false;
     }
     if (number < 1) {
