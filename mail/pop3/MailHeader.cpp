@@ -40,8 +40,8 @@ QByteArray decodeQ(QByteArrayView text)
 }
 
 // The next place of a pattern at or after a point that only moves forward. A search starts only once the
-// point has passed the place found before, so no byte is searched twice: a value full of "=?" that never
-// close is read in one pass, not once for every "=?".
+// point has passed the place found before, so no byte is searched twice: a value full of "=?" that are never
+// closed is read in one pass, not once for every "=?".
 class ForwardFinder final {
 public:
     ForwardFinder(QByteArrayView text, QByteArrayView pattern) : m_text(text), m_pattern(pattern) {}

@@ -13,7 +13,7 @@ namespace {
 constexpr qsizetype MaxCapabilityBytes = 64 * 1024;
 // Longest piece of a server reply quoted in an error text.
 constexpr qsizetype MaxQuotedReply = 300;
-// Shortest run of the password's characters that a quoted reply never shows.
+// Shortest run of the password's characters masked at either end of a quoted reply.
 constexpr qsizetype MinSecretPiece = 3;
 
 // Control characters (TAB, ESC) as blanks: the text goes into a message box.
@@ -97,21 +97,23 @@ QString Pop3Session::serverText(const QByteArray &reply) const
     const bool cut = text.size() > MaxQuotedReply;
     if (cut)
         text.truncate(MaxQuotedReply);
-    // A server may echo only part of the password, or trim blanks off its ends: no piece of it stays.
-    if (m_secret.size() >= MinSecretPiece) {
+    // A server may echo only part of the password, cut short by itself or by the quote: neither end of the
+    // quote keeps a run of it. Inside the text only the whole password is masked, as masking chance matches
+    // in the server's own words would tell which pieces the password holds.
+    if (!m_secret.isEmpty()) {
         const QString secret = cleanText(m_secret);
-        QString masked;
-        for (qsizetype i = 0; i < text.size();) {
-            qsizetype length = 0;
-            while (i + length < text.size() && secret.contains(QStringView(text).sliced(i, length + 1)))
-                ++length;
-            if (length >= MinSecretPiece)
-                masked += QStringLiteral("****");
-            else
-                masked += text[i];
-            i += length >= MinSecretPiece ? length : 1;
+        for (qsizetype n = qMin(text.size(), secret.size()); n >= MinSecretPiece; --n) {
+            if (text.endsWith(QStringView(secret).first(n))) {
+                text = text.chopped(n) + QStringLiteral("****");
+                break;
+            }
         }
-        text = masked;
+        for (qsizetype n = qMin(text.size(), secret.size()); n >= MinSecretPiece; --n) {
+            if (text.startsWith(QStringView(secret).last(n))) {
+                text = QStringLiteral("****") + text.sliced(n);
+                break;
+            }
+        }
     }
     if (cut)
         text += u'…';
@@ -147,7 +149,7 @@ Pop3Session::Reply Pop3Session::readStatus(QByteArray &text)
         return Reply::Ok;
     }
     if (startsWithStatus(line, "-ERR")) {
-        text = line.mid(4).trimmed();
+        text = line.mid(4); // blanks kept: they may belong to a password echoed at either end, still to be masked
         return Reply::Err;
     }
     // Whatever follows cannot be trusted to line up with our commands any more.
@@ -304,7 +306,7 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
 qint64 Pop3Session::loginRefused(const QByteArray &serverReply)
 {
     // RFC 2449 and RFC 3206 response codes tell apart what the user can do about it.
-    const QByteArray upper = serverReply.toUpper();
+    const QByteArray upper = serverReply.trimmed().toUpper();
     if (upper.startsWith("[IN-USE]"))
         return fail(Pop3Error::MailboxBusy, QStringLiteral("メールボックスは別の接続で使用中です"), serverReply);
     if (upper.startsWith("[LOGIN-DELAY]"))
