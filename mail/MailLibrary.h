@@ -4,15 +4,13 @@
 // implicit TLS). The mail check is written against this interface alone; the program runs it over
 // NMailLibrary, and tests replace it to record the exact order of calls.
 //
-// Every call blocks until done, never longer than the timeouts in MailLimits.h, and the calls on one
-// handle stop together at the check deadline there, counted from the connect: past it the connection is
-// closed. Call them from one thread, the one that opened the handle. Handles are small non-negative
-// integers; several may be open at once. A call with a handle that is not open fails with a negative
-// result. Failures return a negative value, the negated Pop3Error; the readable text of the most recent
-// failure is kept for NMailGetMessage. A call that finds the connection closed or reset by the server,
-// or closed at the check deadline, fails with ConnectionGone; so does, at once, every later call on that
-// handle but NMailPop3Close, also after a failure that put the conversation out of step (no reply in
-// time, a reply that is not POP3).
+// Every call blocks until done, never longer than the timeouts in MailLimits.h; past the check deadline
+// there, counted from the connect, the handle's connection is closed. Call them from one thread, the one
+// that opened the handle. Handles are small non-negative integers; several may be open at once. A call
+// with a handle that is not open fails with a negative result. Failures return a negative value, the
+// negated Pop3Error; the readable text of the most recent failure is kept for NMailGetMessage. Once the
+// connection is gone (closed or reset by the server, closed at the check deadline, or out of step after a
+// missing or garbled reply), every call on its handle but NMailPop3Close fails at once with ConnectionGone.
 //
 // Text buffers are QStrings whose current length is their capacity: the text is written from index
 // 0, cut to capacity - 1 characters and followed by a NUL; the length never changes. The status and
