@@ -516,7 +516,9 @@ void MainForm::showLoginError(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("LoginErrorBox"));
-    box.exec(); // timers keep running in here, so a timed check can run meanwhile
+    // Timers run on in here, so a timed check can run inside the box of a check started by hand; a timed check
+    // that ends here holds the next ones until the box is answered, as Qt does not re-enter Timer1's handler.
+    box.exec();
 }
 
 bool MainForm::startsMailProgram() const

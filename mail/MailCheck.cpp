@@ -41,6 +41,24 @@ qsizetype MailCheck::bodyBufferLength(int reportedSize)
     return static_cast<qsizetype>(qBound<qint64>(0, qint64(reportedSize) + 1, MaxBodyBufferBytes));
 }
 
+void MailCheck::walk(MailLibrary &library, int handle, int count, QString &buffer1, QString &buffer2, QString &buffer3,
+                     QString &buffer4)
+{
+    // What the calls return is of no interest, except that a connection found gone ends the walk: every
+    // further call would fail too, and the server may have announced any number of messages.
+    constexpr int gone = MailLibrary::ConnectionGone;
+    for (int number = 1; number <= count; ++number) {
+        if (library.NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, 0) == gone)
+            return;
+        const int size = library.NMailPop3GetMailSize(handle, number);
+        if (size == gone)
+            return;
+        QByteArray body(bodyBufferLength(size), ' ');
+        if (library.NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, 0, 0) == gone)
+            return;
+    }
+}
+
 void MailCheck::run(MailLibrary &library, CheckHost &host)
 {
     // Allocated once per check and reused for every message.
@@ -64,12 +82,7 @@ void MailCheck::run(MailLibrary &library, CheckHost &host)
                 host.showAccountDialog();
             } else {
                 count = library.NMailPop3Authenticate(handle, id, password, server.apop != 0 ? -1 : 0);
-                for (int number = 1; number <= count; ++number) {
-                    library.NMailPop3GetMailStatus(handle, number, buffer1, buffer2, buffer3, buffer4, 0);
-                    const int size = library.NMailPop3GetMailSize(handle, number);
-                    QByteArray body(bodyBufferLength(size), ' ');
-                    library.NMailPop3GetMail(handle, number, buffer1, buffer2, buffer3, buffer4, body, 0, 0);
-                }
+                walk(library, handle, count, buffer1, buffer2, buffer3, buffer4);
                 if (count < 0) {
                     int length = TextBufferLength;
                     library.NMailGetMessage(0, buffer1, length);

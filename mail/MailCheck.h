@@ -22,4 +22,10 @@ public:
     // that names an existing file is that file, spaces and all; any other is split as a command line,
     // honouring double quotes. Empty when there is nothing to start.
     static QStringList mailProgramCommand(const QString &text);
+
+private:
+    // Status, size and the whole message of every message in turn, up to the first call that finds the
+    // connection gone.
+    static void walk(MailLibrary &library, int handle, int count, QString &buffer1, QString &buffer2, QString &buffer3,
+                     QString &buffer4);
 };

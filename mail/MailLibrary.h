@@ -4,11 +4,13 @@
 // implicit TLS). The mail check is written against this interface alone; the program runs it over
 // NMailLibrary, and tests replace it to record the exact order of calls.
 //
-// Every call blocks until done, never longer than the timeouts in MailLimits.h. Call them from one
-// thread, the one that opened the handle. Handles are small non-negative integers; several may be
-// open at once. A call with a handle that is not open fails with a negative result. Failures return
-// a negative value, the negated Pop3Error; the readable text of the most recent failure is kept for
-// NMailGetMessage.
+// Every call blocks until done, never longer than the timeouts in MailLimits.h; past the check deadline
+// there, counted from the connect, the handle's connection is closed. Call them from one thread, the one
+// that opened the handle. Handles are small non-negative integers; several may be open at once. A call
+// with a handle that is not open fails with a negative result. Failures return a negative value, the
+// negated Pop3Error; the readable text of the most recent failure is kept for NMailGetMessage. Once the
+// connection is gone (closed or reset by the server, closed at the check deadline, or out of step after a
+// missing or garbled reply), every call on its handle but NMailPop3Close fails at once with ConnectionGone.
 //
 // Text buffers are QStrings whose current length is their capacity: the text is written from index
 // 0, cut to capacity - 1 characters and followed by a NUL; the length never changes. The status and
@@ -24,6 +26,9 @@
 
 class MailLibrary {
 public:
+    // The result of a call that finds its connection gone; nothing more can be read on that handle.
+    static constexpr int ConnectionGone = -3;
+
     virtual ~MailLibrary() = default;
 
     // Nothing to set up on this platform; kept for the program's start-up order. Returns 0.

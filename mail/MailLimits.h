@@ -23,3 +23,7 @@ inline constexpr qsizetype MaxHeaderBytes = 256 * 1024;
 inline constexpr int ConnectTimeoutMs = 15'000;
 inline constexpr int ReplyTimeoutMs = 30'000;
 inline constexpr int CallDeadlineMs = 120'000;
+// One check as a whole, from the connect to the close. Past it the connection is closed and every further
+// call of the check ends at once, so a server that announces millions of messages and refuses each one
+// cannot hold the window any longer. A real mailbox of a million messages is walked in about 160 s.
+inline constexpr int CheckDeadlineMs = 180'000;

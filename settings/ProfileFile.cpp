@@ -5,48 +5,35 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QList>
 #include <QSaveFile>
 
 #include <limits>
 
 namespace {
 
+// One line of the file, seen in place: the file is never split into a list of lines, so a read costs
+// little more memory than the file itself, however many lines it holds.
 struct Line {
-    QByteArray text;   // without its line end
-    QByteArray ending; // "\r\n", "\n", "\r" or empty for a last line without one
+    qsizetype begin = 0;
+    QByteArrayView text; // without its line end
+    qsizetype end = 0;   // after its line end ("\r\n", "\n" or "\r"; none on a last line without one)
+
+    bool hasEnding() const { return end > begin + text.size(); }
 };
 
-QList<Line> splitLines(const QByteArray &data)
+// The line that starts at start, which is inside data.
+Line lineAt(QByteArrayView data, qsizetype start)
 {
-    QList<Line> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = start;
-        while (end < data.size() && data[end] != '\r' && data[end] != '\n')
-            ++end;
-        Line line{data.mid(start, end - start), {}};
-        if (end < data.size()) {
-            const qsizetype endingLength =
-                (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
-            line.ending = data.mid(end, endingLength);
-            end += endingLength;
-        }
-        lines.append(line);
-        start = end;
-    }
-    return lines;
+    qsizetype end = start;
+    while (end < data.size() && data[end] != '\r' && data[end] != '\n')
+        ++end;
+    Line line{start, data.sliced(start, end - start), end};
+    if (end < data.size())
+        line.end += (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
+    return line;
 }
 
-QByteArray joinLines(const QList<Line> &lines)
-{
-    QByteArray data;
-    for (const Line &line : lines)
-        data += line.text + line.ending;
-    return data;
-}
-
-QByteArray trimmedBlanks(const QByteArray &bytes)
+QByteArrayView trimmedBlanks(QByteArrayView bytes)
 {
     qsizetype begin = 0;
     qsizetype end = bytes.size();
@@ -54,62 +41,63 @@ QByteArray trimmedBlanks(const QByteArray &bytes)
         ++begin;
     while (end > begin && (bytes[end - 1] == ' ' || bytes[end - 1] == '\t'))
         --end;
-    return bytes.mid(begin, end - begin);
+    return bytes.sliced(begin, end - begin);
 }
 
-bool sameName(const QByteArray &a, const QByteArray &b)
+bool sameName(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The section name of a header line, or nothing when the line is not a header.
-std::optional<QByteArray> sectionName(const QByteArray &trimmedLine)
+std::optional<QByteArrayView> sectionName(QByteArrayView trimmedLine)
 {
     if (!trimmedLine.startsWith('['))
         return std::nullopt;
     const qsizetype close = trimmedLine.indexOf(']');
-    return trimmedBlanks(trimmedLine.mid(1, close < 0 ? -1 : close - 1));
+    return trimmedBlanks(trimmedLine.sliced(1, (close < 0 ? trimmedLine.size() : close) - 1));
 }
 
 // The key of a "key=value" line, or nothing for blank lines, comments and lines without '='.
 // '=' (0x3D) never occurs inside a two-byte code page 932 character, so searching bytes is safe.
-std::optional<QByteArray> keyOf(const QByteArray &trimmedLine)
+std::optional<QByteArrayView> keyOf(QByteArrayView trimmedLine)
 {
     if (trimmedLine.isEmpty() || trimmedLine.startsWith(';'))
         return std::nullopt;
     const qsizetype equals = trimmedLine.indexOf('=');
     if (equals < 0)
         return std::nullopt;
-    return trimmedBlanks(trimmedLine.left(equals));
+    return trimmedBlanks(trimmedLine.first(equals));
 }
 
 struct KeyPosition {
-    qsizetype sectionLine = -1;     // header of the first matching section
-    qsizetype lastSectionLine = -1; // last non-blank line of that section
-    qsizetype keyLine = -1;
+    std::optional<Line> lastSectionLine; // last non-blank line of the first matching section (its header at least)
+    std::optional<Line> keyLine;
 };
 
-KeyPosition findKey(const QList<Line> &lines, const QByteArray &section, const QByteArray &key)
+KeyPosition findKey(QByteArrayView data, const QByteArray &section, const QByteArray &key)
 {
     KeyPosition position;
     bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray trimmed = trimmedBlanks(lines[i].text);
+    for (qsizetype start = 0; start < data.size();) {
+        const Line line = lineAt(data, start);
+        start = line.end;
+        const QByteArrayView trimmed = trimmedBlanks(line.text);
         if (const auto name = sectionName(trimmed)) {
             if (inSection)
                 break; // the key is looked for in the first matching section only
             inSection = sameName(*name, section);
             if (inSection)
-                position.sectionLine = position.lastSectionLine = i;
+                position.lastSectionLine = line;
             continue;
         }
         if (!inSection)
             continue;
         if (!trimmed.isEmpty())
-            position.lastSectionLine = i;
+            position.lastSectionLine = line;
         const auto lineKey = keyOf(trimmed);
         if (lineKey && sameName(*lineKey, key)) {
-            position.keyLine = i;
+            position.keyLine = line;
             break;
         }
     }
@@ -128,17 +116,17 @@ std::optional<QByteArray> ProfileFile::rawValue(const QString &key) const
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QList<Line> lines = splitLines(file.readAll());
+    const QByteArray data = file.readAll();
     file.close();
 
-    const KeyPosition position = findKey(lines, m_section, Cp932::encode(key));
-    if (position.keyLine < 0)
+    const KeyPosition position = findKey(data, m_section, Cp932::encode(key));
+    if (!position.keyLine)
         return std::nullopt;
-    const QByteArray trimmed = trimmedBlanks(lines[position.keyLine].text);
-    QByteArray value = trimmedBlanks(trimmed.mid(trimmed.indexOf('=') + 1));
+    const QByteArrayView trimmed = trimmedBlanks(position.keyLine->text);
+    QByteArrayView value = trimmedBlanks(trimmed.sliced(trimmed.indexOf('=') + 1));
     if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-        value = value.mid(1, value.size() - 2);
-    return value;
+        value = value.sliced(1, value.size() - 2);
+    return value.toByteArray();
 }
 
 QString ProfileFile::readString(const QString &key, const QString &defaultValue) const
@@ -196,35 +184,31 @@ bool ProfileFile::update(const QString &key, const std::optional<QString> &value
         return true; // nothing to remove, and no file to create for it
     }
 
-    QList<Line> lines = splitLines(original);
     const QByteArray keyBytes = Cp932::encode(key);
-    const KeyPosition position = findKey(lines, m_section, keyBytes);
+    const KeyPosition position = findKey(original, m_section, keyBytes);
     const QByteArray newline("\r\n");
 
+    QByteArray updated;
     if (!value) {
-        if (position.keyLine < 0)
+        if (!position.keyLine)
             return true;
-        lines.removeAt(position.keyLine);
-    } else if (position.keyLine >= 0) {
+        updated = original.left(position.keyLine->begin) + original.mid(position.keyLine->end);
+    } else if (const auto &line = position.keyLine) {
         // Keep the key's spelling as the file has it; only the value changes.
-        const QByteArray trimmed = trimmedBlanks(lines[position.keyLine].text);
-        lines[position.keyLine].text = *keyOf(trimmed) + '=' + Cp932::encode(*value);
+        const QByteArrayView text = *keyOf(trimmedBlanks(line->text));
+        updated = original.left(line->begin) + text.toByteArray() + '=' + Cp932::encode(*value) +
+                  original.mid(line->begin + line->text.size());
     } else {
-        const Line entry{keyBytes + '=' + Cp932::encode(*value), newline};
-        if (position.sectionLine >= 0) {
-            Line &previous = lines[position.lastSectionLine];
-            if (previous.ending.isEmpty())
-                previous.ending = newline;
-            lines.insert(position.lastSectionLine + 1, entry);
+        const QByteArray entry = keyBytes + '=' + Cp932::encode(*value) + newline;
+        if (const auto &last = position.lastSectionLine) {
+            updated = original.left(last->end) + (last->hasEnding() ? QByteArray() : newline) + entry +
+                      original.mid(last->end);
         } else {
-            if (!lines.isEmpty() && lines.last().ending.isEmpty())
-                lines.last().ending = newline;
-            lines.append(Line{'[' + m_section + ']', newline});
-            lines.append(entry);
+            const bool ended = original.isEmpty() || original.endsWith('\r') || original.endsWith('\n');
+            updated = original + (ended ? QByteArray() : newline) + '[' + m_section + ']' + newline + entry;
         }
     }
 
-    const QByteArray updated = joinLines(lines);
     if (info.exists() && updated == original)
         return true; // spare the disk a write that changes nothing
 

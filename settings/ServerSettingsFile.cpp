@@ -61,15 +61,16 @@ ServerSettingsFile::ReadResult ServerSettingsFile::read(const QString &path, Ser
         start = end + (crLf ? 2 : 1);
 
         const QByteArray prefix = line.left(PrefixLength);
-        const QString value = leftCharacters(Cp932::decode(line.mid(PrefixLength)), MaxValueLength);
+        // Only the four known lines are decoded, so a file full of other lines still reads quickly.
+        const auto value = [&line] { return leftCharacters(Cp932::decode(line.mid(PrefixLength)), MaxValueLength); };
         if (prefix == "SMTP=")
-            read.smtp = value;
+            read.smtp = value();
         else if (prefix == "POP3=")
-            read.pop3 = value;
+            read.pop3 = value();
         else if (prefix == "MAIL=")
-            read.mail = value;
+            read.mail = value();
         else if (prefix == "APOP=")
-            read.apop = apopValue(value);
+            read.apop = apopValue(value());
     }
     settings = read;
     return ReadResult::Read;

@@ -39,35 +39,67 @@ QByteArray decodeQ(QByteArrayView text)
     return out;
 }
 
-// Reads "=?charset?B|Q?text?=" starting at from.
-EncodedWord readEncodedWord(const QByteArray &value, qsizetype from)
+// The next place of a pattern at or after a point that only moves forward. A search starts only once the
+// point has passed the place found before, so no byte is searched twice: a value full of "=?" that are never
+// closed is read in one pass, not once for every "=?".
+class ForwardFinder final {
+public:
+    ForwardFinder(QByteArrayView text, QByteArrayView pattern) : m_text(text), m_pattern(pattern) {}
+
+    // The first place at or after from, or the text's size when there is none.
+    qsizetype from(qsizetype from)
+    {
+        if (m_found < from) {
+            const qsizetype found = m_text.indexOf(m_pattern, from);
+            m_found = found < 0 ? m_text.size() : found;
+        }
+        return m_found;
+    }
+
+private:
+    QByteArrayView m_text;
+    QByteArrayView m_pattern;
+    qsizetype m_found = -1;
+};
+
+struct WordFinders {
+    explicit WordFinders(QByteArrayView value)
+        : open(value, "=?"), question(value, "?"), close(value, "?="), blank(value, " ")
+    {
+    }
+    ForwardFinder open;
+    ForwardFinder question;
+    ForwardFinder close;
+    ForwardFinder blank;
+};
+
+// Reads "=?charset?B|Q?text?=" starting at from; from only grows from one call to the next.
+EncodedWord readEncodedWord(const QByteArray &value, qsizetype from, WordFinders &find)
 {
     EncodedWord word;
-    if (!value.mid(from, 2).startsWith("=?"))
+    if (from + 1 >= value.size() || value[from] != '=' || value[from + 1] != '?')
         return word;
-    const qsizetype charsetEnd = value.indexOf('?', from + 2);
-    if (charsetEnd < 0 || charsetEnd + 2 >= value.size() || value[charsetEnd + 2] != '?')
+    const qsizetype charsetEnd = find.question.from(from + 2);
+    if (charsetEnd + 2 >= value.size() || value[charsetEnd + 2] != '?')
         return word;
-    const qsizetype textEnd = value.indexOf("?=", charsetEnd + 3);
-    if (textEnd < 0)
+    const char encoding = char(value[charsetEnd + 1] | 0x20);
+    if (encoding != 'b' && encoding != 'q')
+        return word;
+    const qsizetype textEnd = find.close.from(charsetEnd + 3);
+    if (textEnd == value.size() || find.blank.from(charsetEnd + 3) < textEnd)
         return word;
     const QByteArrayView text = QByteArrayView(value).sliced(charsetEnd + 3, textEnd - charsetEnd - 3);
-    if (text.contains(' '))
-        return word;
-    QByteArray charset = value.mid(from + 2, charsetEnd - from - 2);
-    if (const qsizetype star = charset.indexOf('*'); star >= 0)
-        charset.truncate(star); // RFC 2231 language suffix
-    const char encoding = char(value[charsetEnd + 1] | 0x20);
     if (encoding == 'b') {
         const auto decoded = QByteArray::fromBase64Encoding(text.toByteArray());
         if (!decoded)
             return word;
         word.bytes = *decoded;
-    } else if (encoding == 'q') {
-        word.bytes = decodeQ(text);
     } else {
-        return word;
+        word.bytes = decodeQ(text);
     }
+    QByteArray charset = value.mid(from + 2, charsetEnd - from - 2);
+    if (const qsizetype star = charset.indexOf('*'); star >= 0)
+        charset.truncate(star); // RFC 2231 language suffix
     word.charset = charset.toLower();
     word.end = textEnd + 2;
     return word;
@@ -130,12 +162,14 @@ QString MailHeader::decodeWords(const QByteArray &value)
         pendingBytes.clear();
     };
 
+    WordFinders finders(value);
     qsizetype i = 0;
     while (i < value.size()) {
-        const EncodedWord word = readEncodedWord(value, i);
+        const EncodedWord word = readEncodedWord(value, i, finders);
         if (word.end < 0) {
-            plain.append(value[i]);
-            ++i;
+            const qsizetype next = finders.open.from(i + 1); // nothing before it can begin a word
+            plain.append(QByteArrayView(value).sliced(i, next - i));
+            i = next;
             continue;
         }
         // Blanks between two encoded-words are not part of the text.

@@ -14,6 +14,8 @@ namespace {
 // More open connections than this means handles are leaking; refuse rather than grow.
 constexpr int MaxHandles = 256;
 
+static_assert(MailLibrary::ConnectionGone == -static_cast<int>(Pop3Error::Closed));
+
 int result(Pop3Error error)
 {
     return -static_cast<int>(error);
@@ -49,6 +51,9 @@ int NMailLibrary::NMailSetOption(int option, int value)
         return 0;
     case NMailOptionCallDeadlineMs:
         m_settings.callDeadlineMs = reset ? defaults.callDeadlineMs : value;
+        return 0;
+    case NMailOptionCheckDeadlineMs:
+        m_settings.checkDeadlineMs = reset ? defaults.checkDeadlineMs : value;
         return 0;
     default:
         return result(Pop3Error::BadArgument);

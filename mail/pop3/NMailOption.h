@@ -9,4 +9,6 @@ enum NMailOption : int {
     NMailOptionConnectTimeoutMs = 2,
     NMailOptionReplyTimeoutMs = 3,
     NMailOptionCallDeadlineMs = 4,
+    // From the connect to the close of one connection.
+    NMailOptionCheckDeadlineMs = 5,
 };

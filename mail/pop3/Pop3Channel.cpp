@@ -22,7 +22,8 @@ QString seconds(int ms)
 } // namespace
 
 Pop3Channel::Pop3Channel(const Pop3Settings &settings)
-    : m_settings(settings), m_buffer(qMax(ChunkBytes, qsizetype(settings.maxLineBytes) + 2), Qt::Uninitialized)
+    : m_settings(settings), m_buffer(qMax(ChunkBytes, qsizetype(settings.maxLineBytes) + 2), Qt::Uninitialized),
+      m_checkDeadline(qMax(settings.checkDeadlineMs, 1))
 {
     beginCall();
 }
@@ -31,7 +32,11 @@ Pop3Channel::~Pop3Channel() = default;
 
 void Pop3Channel::beginCall()
 {
-    m_callDeadline = QDeadlineTimer(qMax(m_settings.callDeadlineMs, 1));
+    m_callDeadline = qMin(QDeadlineTimer(qMax(m_settings.callDeadlineMs, 1)), m_checkDeadline);
+    if (m_checkDeadline.hasExpired() && m_socket) {
+        close();
+        m_checkOver = true;
+    }
 }
 
 int Pop3Channel::waitBudget() const
@@ -45,6 +50,24 @@ Pop3Error Pop3Channel::fail(Pop3Error error, const QString &detail)
     m_inStep = false;
     m_errorDetail = detail;
     return error;
+}
+
+Pop3Error Pop3Channel::closed()
+{
+    if (m_checkOver)
+        return fail(Pop3Error::Closed, QStringLiteral("メールチェックが%1秒以内に終わらないため、接続を切りました")
+                                           .arg(seconds(m_settings.checkDeadlineMs)));
+    return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+}
+
+// A wait that ran out: past the check deadline the connection goes, otherwise only this call fails.
+Pop3Error Pop3Channel::timedOut(const QString &detail)
+{
+    if (!m_checkDeadline.hasExpired())
+        return fail(Pop3Error::Timeout, detail);
+    close();
+    m_checkOver = true;
+    return closed();
 }
 
 Pop3Error Pop3Channel::open(const ServerAddress &address)
@@ -130,8 +153,9 @@ Pop3Error Pop3Channel::handshake()
         return fail(Pop3Error::Certificate,
                     QStringLiteral("サーバー証明書を確認できません: %1").arg(texts.join(u"; ")));
     }
-    if (m_tls->state() == QAbstractSocket::ConnectedState && m_tls->error() == QAbstractSocket::SocketTimeoutError)
-        return fail(Pop3Error::Timeout, QStringLiteral("TLS接続の確立が時間内に終わりません"));
+    if (m_tls->state() == QAbstractSocket::ConnectedState &&
+        (budget <= 0 || m_tls->error() == QAbstractSocket::SocketTimeoutError))
+        return timedOut(QStringLiteral("TLS接続の確立が時間内に終わりません"));
     return fail(Pop3Error::Tls, QStringLiteral("TLS接続を確立できません: %1").arg(m_tls->errorString()));
 }
 
@@ -143,7 +167,7 @@ Pop3Error Pop3Channel::sendLine(const QByteArray &line)
 Pop3Error Pop3Channel::sendLines(const QList<QByteArray> &lines)
 {
     if (!m_inStep || !isOpen())
-        return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+        return closed();
     QByteArray wire;
     for (const QByteArray &line : lines)
         wire.append(line).append("\r\n");
@@ -175,11 +199,13 @@ Pop3Error Pop3Channel::fill()
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState)
             return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーが接続を切断しました"));
+        const auto overdue = [this] {
+            return timedOut(
+                QStringLiteral("POP3サーバーの処理が%1秒以内に終わりません").arg(seconds(m_settings.callDeadlineMs)));
+        };
         const int budget = waitBudget();
         if (budget <= 0)
-            return fail(
-                Pop3Error::Timeout,
-                QStringLiteral("POP3サーバーの処理が%1秒以内に終わりません").arg(seconds(m_settings.callDeadlineMs)));
+            return overdue();
         if (!m_socket->waitForReadyRead(budget) && m_socket->bytesAvailable() == 0) {
             if (m_socket->state() != QAbstractSocket::ConnectedState ||
                 m_socket->error() == QAbstractSocket::RemoteHostClosedError)
@@ -188,8 +214,7 @@ Pop3Error Pop3Channel::fill()
                 return fail(Pop3Error::Closed,
                             QStringLiteral("POP3サーバーとの通信に失敗しました: %1").arg(m_socket->errorString()));
             if (m_callDeadline.hasExpired())
-                return fail(Pop3Error::Timeout, QStringLiteral("POP3サーバーの処理が%1秒以内に終わりません")
-                                                    .arg(seconds(m_settings.callDeadlineMs)));
+                return overdue();
             return fail(
                 Pop3Error::Timeout,
                 QStringLiteral("POP3サーバーからの応答がありません (%1秒)").arg(seconds(m_settings.replyTimeoutMs)));
@@ -200,7 +225,7 @@ Pop3Error Pop3Channel::fill()
 Pop3Error Pop3Channel::readLine(QByteArray &line)
 {
     if (!m_inStep || !isOpen())
-        return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+        return closed();
     qsizetype scanned = 0; // bytes after m_begin known to hold no line end
     for (;;) {
         const char *start = m_buffer.constData() + m_begin;
@@ -230,7 +255,7 @@ Pop3Error Pop3Channel::readLine(QByteArray &line)
 Pop3Error Pop3Channel::readMultiLine(const MultiLineDecoder::Sink &sink)
 {
     if (!m_inStep || !isOpen())
-        return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+        return closed();
     MultiLineDecoder decoder;
     for (;;) {
         if (m_begin < m_end) {

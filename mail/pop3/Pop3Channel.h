@@ -29,7 +29,9 @@ public:
     Pop3Channel(const Pop3Channel &) = delete;
     Pop3Channel &operator=(const Pop3Channel &) = delete;
 
-    // Starts the deadline of one library call; every wait until the next call counts against it.
+    // Starts the deadline of one library call; every wait until the next call counts against it. The
+    // check deadline, counted from this channel's creation, cuts it short; past that deadline the
+    // connection is closed, here or in the wait that reaches it, and stays closed.
     void beginCall();
 
     // Resolves and connects (with the connect timeout), then for implicit TLS does the handshake.
@@ -59,6 +61,8 @@ private:
     Pop3Error fill();
     Pop3Error handshake();
     Pop3Error fail(Pop3Error error, const QString &detail);
+    Pop3Error closed();
+    Pop3Error timedOut(const QString &detail);
     int waitBudget() const;
 
     Pop3Settings m_settings;
@@ -69,6 +73,8 @@ private:
     qsizetype m_begin = 0;
     qsizetype m_end = 0;
     QDeadlineTimer m_callDeadline;
+    QDeadlineTimer m_checkDeadline;
+    bool m_checkOver = false; // closed at the check deadline
     bool m_inStep = false;
     bool m_tcpConnected = false;
     QString m_errorDetail;

@@ -13,6 +13,18 @@ namespace {
 constexpr qsizetype MaxCapabilityBytes = 64 * 1024;
 // Longest piece of a server reply quoted in an error text.
 constexpr qsizetype MaxQuotedReply = 300;
+// Shortest run of the password's characters masked at either end of a quoted reply.
+constexpr qsizetype MinSecretPiece = 3;
+
+// Control characters (TAB, ESC) as blanks: the text goes into a message box.
+QString cleanText(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return text;
+}
 
 bool hasLineBreak(const QString &text)
 {
@@ -76,15 +88,35 @@ QByteArray Pop3Session::apopDigest(const QByteArray &timestamp, const QString &p
 
 QString Pop3Session::serverText(const QByteArray &reply) const
 {
-    QString text = QString::fromUtf8(reply.left(MaxQuotedReply * 4)).trimmed();
-    for (QChar &c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    if (text.size() > MaxQuotedReply)
-        text = text.left(MaxQuotedReply) + u'…';
+    // The password goes first, from the reply as received: cutting or cleaning it up could split or
+    // change the password and let the rest of it through.
+    QByteArray raw = reply;
     if (!m_secret.isEmpty())
-        text.replace(m_secret, QStringLiteral("****"));
+        raw.replace(m_secret.toUtf8(), "****");
+    QString text = cleanText(QString::fromUtf8(raw.left(MaxQuotedReply * 4)).trimmed());
+    const bool cut = text.size() > MaxQuotedReply;
+    if (cut)
+        text.truncate(MaxQuotedReply);
+    // A server may echo only part of the password, cut short by itself or by the quote: neither end of the
+    // quote keeps a run of it. Inside the text only the whole password is masked, as masking chance matches
+    // in the server's own words would tell which pieces the password holds.
+    if (!m_secret.isEmpty()) {
+        const QString secret = cleanText(m_secret);
+        for (qsizetype n = qMin(text.size(), secret.size()); n >= MinSecretPiece; --n) {
+            if (text.endsWith(QStringView(secret).first(n))) {
+                text = text.chopped(n) + QStringLiteral("****");
+                break;
+            }
+        }
+        for (qsizetype n = qMin(text.size(), secret.size()); n >= MinSecretPiece; --n) {
+            if (text.startsWith(QStringView(secret).last(n))) {
+                text = QStringLiteral("****") + text.sliced(n);
+                break;
+            }
+        }
+    }
+    if (cut)
+        text += u'…';
     return text;
 }
 
@@ -117,7 +149,7 @@ Pop3Session::Reply Pop3Session::readStatus(QByteArray &text)
         return Reply::Ok;
     }
     if (startsWithStatus(line, "-ERR")) {
-        text = line.mid(4).trimmed();
+        text = line.mid(4); // blanks kept: they may belong to a password echoed at either end, still to be masked
         return Reply::Err;
     }
     // Whatever follows cannot be trusted to line up with our commands any more.
@@ -274,7 +306,7 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
 qint64 Pop3Session::loginRefused(const QByteArray &serverReply)
 {
     // RFC 2449 and RFC 3206 response codes tell apart what the user can do about it.
-    const QByteArray upper = serverReply.toUpper();
+    const QByteArray upper = serverReply.trimmed().toUpper();
     if (upper.startsWith("[IN-USE]"))
         return fail(Pop3Error::MailboxBusy, QStringLiteral("メールボックスは別の接続で使用中です"), serverReply);
     if (upper.startsWith("[LOGIN-DELAY]"))
@@ -289,9 +321,13 @@ qint64 Pop3Session::loginRefused(const QByteArray &serverReply)
 bool Pop3Session::requireTransaction(int number)
 {
     m_channel.beginCall();
+    if (m_state == State::Failed) {
+        // Out of step or closed: nothing more can be read on this connection.
+        fail(Pop3Error::Closed, QStringLiteral("POP3サーバーとの接続は切れています"));
+        return false;
+    }
     if (m_state != State::Transaction) {
-        fail(m_state == State::Failed ? Pop3Error::Closed : Pop3Error::BadState,
-             QStringLiteral("ログインしていない接続ではメールを読めません"));
+        fail(Pop3Error::BadState, QStringLiteral("ログインしていない接続ではメールを読めません"));
         return false;
     }
     if (number < 1) {

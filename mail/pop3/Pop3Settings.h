@@ -7,5 +7,6 @@ struct Pop3Settings final {
     int connectTimeoutMs = ConnectTimeoutMs;
     int replyTimeoutMs = ReplyTimeoutMs;
     int callDeadlineMs = CallDeadlineMs;
+    int checkDeadlineMs = CheckDeadlineMs;
     int maxLineBytes = DefaultMaxLineBytes;
 };

@@ -62,6 +62,8 @@ private slots:
     void mailProgramCommand_data();
     void mailProgramCommand();
     void sizesReachTheLibraryAsBufferCapacities();
+    void walkStopsWhenTheConnectionIsGone_data();
+    void walkStopsWhenTheConnectionIsGone();
 };
 
 void MailCheckTest::callOrder_data()
@@ -237,6 +239,31 @@ void MailCheckTest::sizesReachTheLibraryAsBufferCapacities()
     RecordingHost host(log);
     MailCheck::run(library, host);
     QCOMPARE(library.bodyCapacities, (QList<qsizetype>{11, 0, qsizetype(MaxBodyBufferBytes)}));
+}
+
+void MailCheckTest::walkStopsWhenTheConnectionIsGone_data()
+{
+    QTest::addColumn<int>("goneFrom");
+    QTest::addColumn<QString>("lastCall");
+    QTest::addRow("at a status") << 4 << "GetMailStatus 1 2 0";
+    QTest::addRow("at a size") << 5 << "GetMailSize 1 2";
+    QTest::addRow("at a fetch") << 6 << "GetMail 1 2 0 0";
+}
+
+void MailCheckTest::walkStopsWhenTheConnectionIsGone()
+{
+    QFETCH(int, goneFrom);
+    QFETCH(QString, lastCall);
+    TestFolder folder;
+    writeAccount(QStringLiteral("alice"), QStringLiteral("secret"));
+    QStringList log;
+    FakeMailLibrary library(log);
+    library.authenticateResult = 5;
+    library.goneFrom = goneFrom;
+    RecordingHost host(log);
+    MailCheck::run(library, host);
+    // No call after the one that found the connection gone; the notice still has the count the server gave.
+    QCOMPARE(log.mid(log.indexOf(lastCall)), QStringList({lastCall, "Close 1", "Notice 5"}));
 }
 
 QTEST_GUILESS_MAIN(MailCheckTest)

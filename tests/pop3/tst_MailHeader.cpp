@@ -1,6 +1,9 @@
 #include "MailHeader.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <limits>
 
 class tst_MailHeader final : public QObject {
     Q_OBJECT
@@ -12,6 +15,7 @@ private slots:
     void findsUnfoldedFields();
     void rawTextPicksTheEncoding_data();
     void rawTextPicksTheEncoding();
+    void decodingTimeGrowsLinearly();
 };
 
 void tst_MailHeader::decodesEncodedWords_data()
@@ -87,6 +91,28 @@ void tst_MailHeader::rawTextPicksTheEncoding()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(MailHeader::rawText(bytes), text);
+}
+
+void tst_MailHeader::decodingTimeGrowsLinearly()
+{
+    // Encoded-words that never close, as anyone can mail them: four times the value must cost about four
+    // times the time, far from the sixteen of a search to the end from every "=?".
+    const auto fastest = [](qsizetype bytes) {
+        const QByteArray value = QByteArray("=?a?b?c").repeated(bytes / 7);
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int run = 0; run < 5; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            if (MailHeader::decodeWords(value).size() != value.size())
+                return qint64(-1);
+            best = qMin(best, timer.nsecsElapsed());
+        }
+        return best;
+    };
+    const qint64 small = fastest(64 * 1024);
+    const qint64 large = fastest(256 * 1024);
+    QVERIFY(small > 0);
+    QVERIFY2(large < 8 * small, qPrintable(QStringLiteral("64 KB: %1 ns, 256 KB: %2 ns").arg(small).arg(large)));
 }
 
 QTEST_GUILESS_MAIN(tst_MailHeader)

@@ -33,6 +33,8 @@ private slots:
     void stallsEndWithinTheReplyTimeout();
     void tricklingReplyIsRead();
     void callDeadlineEndsAnEndlessTrickle();
+    void walkEndsOnceTheConnectionIsGone_data();
+    void walkEndsOnceTheConnectionIsGone();
     void replyCutInTheMiddle();
     void terminatorSplitAcrossReads_data();
     void terminatorSplitAcrossReads();
@@ -51,6 +53,7 @@ void tst_Pop3Scripted::init()
     mail().NMailSetOption(NMailOptionConnectTimeoutMs, 2000);
     mail().NMailSetOption(NMailOptionReplyTimeoutMs, TestReplyTimeoutMs);
     mail().NMailSetOption(NMailOptionCallDeadlineMs, 10'000);
+    mail().NMailSetOption(NMailOptionCheckDeadlineMs, 0);
 }
 
 void tst_Pop3Scripted::cleanup()
@@ -159,22 +162,34 @@ void tst_Pop3Scripted::rejectedUserSendsNoPassword()
 
 void tst_Pop3Scripted::passwordNeverInErrorText_data()
 {
+    QTest::addColumn<QString>("password");
     QTest::addColumn<Reply>("reply");
-    QTest::addRow("echoed in -ERR") << Reply::line("-ERR bad password hunter2!");
-    QTest::addRow("echoed as garbage") << Reply::line("PASS hunter2 ??");
-    QTest::addRow("echoed then cut") << Reply::cut("-ERR hunter2");
+    const QString hunter = QStringLiteral("hunter2");
+    const QString controls = QStringLiteral("hun\tter2\x1b");
+    const QString long400 = QStringLiteral("0123456789").repeated(40);
+    QTest::addRow("echoed in -ERR") << hunter << Reply::line("-ERR bad password hunter2!");
+    QTest::addRow("echoed as garbage") << hunter << Reply::line("PASS hunter2 ??");
+    QTest::addRow("echoed then cut") << hunter << Reply::cut("-ERR hunter2");
+    QTest::addRow("quote cut inside it") << hunter << Reply::line("-ERR " + QByteArray(295, 'x') + " hunter2");
+    QTest::addRow("TAB and ESC in it") << controls << Reply::line("-ERR bad " + controls.toUtf8() + " here");
+    QTest::addRow("400 characters") << long400 << Reply::line("-ERR bad " + long400.toUtf8());
+    QTest::addRow("start of it echoed") << long400 << Reply::line("-ERR bad " + long400.left(200).toUtf8());
+    QTest::addRow("end of it echoed") << long400 << Reply::line("-ERR " + long400.right(200).toUtf8() + " is bad");
 }
 
 void tst_Pop3Scripted::passwordNeverInErrorText()
 {
+    QFETCH(QString, password);
     QFETCH(Reply, reply);
     ScriptedPop3Server server;
     server.setReply("PASS", reply);
     QVERIFY(server.start());
     const int handle = mail().NMailPop3Connect(server.serverName());
-    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", "hunter2", 0) < 0);
-    QVERIFY(!lastError().isEmpty());
-    QVERIFY2(!lastError().contains(u"hunter2"), qPrintable(lastError()));
+    QVERIFY(mail().NMailPop3Authenticate(handle, "alice", password, 0) < 0);
+    const QString text = lastError();
+    QVERIFY(!text.isEmpty());
+    for (qsizetype i = 0; i + 3 <= password.size(); ++i)
+        QVERIFY2(!text.contains(password.mid(i, 3)), qPrintable(text));
 }
 
 void tst_Pop3Scripted::stlsMustSucceed_data()
@@ -282,6 +297,39 @@ void tst_Pop3Scripted::callDeadlineEndsAnEndlessTrickle()
     QVERIFY2(lastError().contains(u"秒以内に終わりません"), qPrintable(lastError()));
 }
 
+void tst_Pop3Scripted::walkEndsOnceTheConnectionIsGone_data()
+{
+    QTest::addColumn<Reply>("stat"); // every TOP and LIST is refused
+    QTest::addRow("every message refused") << Reply::line("+OK 2147483647 0");
+    QTest::addRow("hang-up after STAT") << Reply::cut("+OK 10000000 0\r\n");
+}
+
+void tst_Pop3Scripted::walkEndsOnceTheConnectionIsGone()
+{
+    QFETCH(Reply, stat);
+    constexpr int checkDeadline = 500;
+    mail().NMailSetOption(NMailOptionCheckDeadlineMs, checkDeadline);
+    ScriptedPop3Server server;
+    server.setReply("STAT", stat);
+    server.setReply("TOP", Reply::line("-ERR no such message"));
+    server.setReply("LIST", Reply::line("-ERR no such message"));
+    QVERIFY(server.start());
+    QElapsedTimer timer;
+    timer.start();
+    const int handle = mail().NMailPop3Connect(server.serverName());
+    QVERIFY(mail().NMailPop3Authenticate(handle, "a", "b", 0) >= 10'000'000);
+    Texts texts;
+    int number = 1;
+    while (mail().NMailPop3GetMailStatus(handle, number, texts.subject, texts.from, texts.date, texts.header, 0) !=
+               MailLibrary::ConnectionGone &&
+           timer.elapsed() < 10 * checkDeadline)
+        ++number;
+    QVERIFY2(timer.elapsed() < checkDeadline + 1500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(mail().NMailPop3GetMailSize(handle, number), MailLibrary::ConnectionGone);
+    mail().NMailPop3Close(handle);
+    QVERIFY(!server.commandsWhenClosed().contains("QUIT"));
+}
+
 void tst_Pop3Scripted::replyCutInTheMiddle()
 {
     ScriptedPop3Server server;
@@ -294,7 +342,7 @@ void tst_Pop3Scripted::replyCutInTheMiddle()
     QVERIFY(mail().NMailPop3GetMailStatus(handle, 1, texts.subject, texts.from, texts.date, texts.header, 0) < 0);
     QVERIFY2(lastError().contains(u"切断"), qPrintable(lastError()));
     QCOMPARE(upToNul(texts.subject), QString());
-    QVERIFY(mail().NMailPop3GetMailSize(handle, 1) < 0);
+    QCOMPARE(mail().NMailPop3GetMailSize(handle, 1), MailLibrary::ConnectionGone);
     QCOMPARE(mail().NMailPop3Close(handle), 0);
     QCOMPARE(server.commandsWhenClosed(), Commands({"CAPA", "USER a", "PASS b", "STAT", "TOP 1 0"}));
 }

@@ -40,12 +40,14 @@ int FakeMailLibrary::NMailPop3GetMailStatus(int handle, int number, QString &buf
     Q_UNUSED(buffer2);
     Q_UNUSED(buffer3);
     Q_UNUSED(buffer4);
-    return 0;
+    return gone() ? ConnectionGone : 0;
 }
 
 int FakeMailLibrary::NMailPop3GetMailSize(int handle, int number)
 {
     m_log << QStringLiteral("GetMailSize %1 %2").arg(handle).arg(number);
+    if (gone())
+        return ConnectionGone;
     return number - 1 < sizes.size() ? sizes[number - 1] : 100;
 }
 
@@ -58,7 +60,7 @@ int FakeMailLibrary::NMailPop3GetMail(int handle, int number, QString &buffer1, 
     Q_UNUSED(buffer2);
     Q_UNUSED(buffer3);
     Q_UNUSED(buffer4);
-    return 0;
+    return gone() ? ConnectionGone : 0;
 }
 
 int FakeMailLibrary::NMailGetMessage(int code, QString &buffer, int &length)

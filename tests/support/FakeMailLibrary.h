@@ -18,6 +18,7 @@ public:
     QList<int> sizes;                         // LIST size per message, 1-based by position
     QString errorText;                        // what NMailGetMessage hands out
     std::function<void()> duringAuthenticate; // runs inside the login call
+    int goneFrom = 0; // from this status, size or fetch call on (counted from 1), the connection is gone
     QList<qsizetype> bodyCapacities;
 
     int NMailInitializeWinSock() override;
@@ -34,5 +35,8 @@ public:
     int NMailPop3Close(int handle) override;
 
 private:
+    bool gone() { return goneFrom > 0 && ++m_messageCalls >= goneFrom; }
+
     QStringList &m_log;
+    int m_messageCalls = 0;
 };
