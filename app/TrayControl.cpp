@@ -12,8 +12,9 @@ TrayControl::TrayControl(QObject *parent) : QObject(parent)
 
 bool TrayControl::statusNotifierHost()
 {
-    // The test by which Qt's desktop platforms choose a StatusNotifierItem over the X tray, made once,
-    // just before Qt makes it: a watcher on the session bus with a host registered.
+    // The test by which Qt's desktop platforms (Qt 6.4) choose a StatusNotifierItem over the X tray:
+    // a watcher on the session bus with a host registered. Qt makes it once, on its first tray icon,
+    // and so does this, just before.
     static const bool host = [] {
         const QString platform = QGuiApplication::platformName();
         if (platform != u"xcb" && !platform.startsWith(u"wayland"))

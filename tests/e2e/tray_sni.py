@@ -86,9 +86,9 @@ env = dict(os.environ, DISPLAY=':' + os.read(read, 16).decode().strip(), QT_QPA_
 program = subprocess.Popen([folder + '/poronica'], cwd=folder, env=env, stdout=open(work + '/program.log', 'wb'),
                            stderr=subprocess.STDOUT, **with_parent)
 try:
-    main = wait(lambda: xdotool('search', '--onlyvisible', '--name', '^ポロニカ$')) or fail('no main window')
+    main = wait(lambda: xdotool('search', '--onlyvisible', '--name', '^ポロニカ$'), 15) or fail('no main window')
     xdotool('mousemove', '--window', main[0], '204', '232', 'click', '1')  # "タスク"
-    select.select([items_out], [], [], 5)[0] or fail('no item was registered with the watcher')
+    select.select([items_out], [], [], 10)[0] or fail('no item was registered with the watcher')
     service = os.read(items_out, 200).decode().split()[0]
     item = bus.get_object(service, '/StatusNotifierItem')
     title = item.Get(ITEM, 'Title', dbus_interface=dbus.PROPERTIES_IFACE)
