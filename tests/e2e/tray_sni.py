@@ -3,15 +3,7 @@
 argument: this script is the watcher and the host on that private bus; the real program, on its own Xvfb, goes to
 the tray through "タスク"; the host reads the item's title and exported menu, clicks the icon both ways (each call
 must be answered at once, whatever the program opens) and ends the program through the exported "終了"."""
-import ctypes
-import os
-import select
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import ctypes, os, select, shutil, signal, subprocess, sys, tempfile, time
 
 try:
     import dbus
@@ -98,7 +90,8 @@ try:
     menu = bus.get_object(service, path)
     entries = [(entry[0], entry[1].get('label', entry[1].get('type'))) for entry in
                menu.GetLayout(0, -1, dbus.Array(signature='s'), dbus_interface=MENU)[1][2]]
-    [label for _, label in entries] == ['メイン画面を表示', 'separator', '終了'] or fail(f'the menu is {entries}')
+    labels = [label for _, label in entries]
+    labels == ['メイン画面を表示', 'separator', '終了'] or fail(f'the menu is {labels}')
     for click in ('Activate', 'ContextMenu'):
         try:
             getattr(item, click)(0, 0, dbus_interface=ITEM, timeout=2)
