@@ -240,6 +240,11 @@ void MainForm::buildHiddenControls()
         action->setObjectName(QStringLiteral("mnu_Popup_%1").arg(index));
         action->setData(index);
     }
+    // A choice, from this menu or from a tray host's own drawing of it, is carried out once the menu has closed.
+    connect(
+        m_mnuPopup, &QMenu::triggered, this, [this](QAction *action) { mnu_Popup(action->data().toInt()); },
+        Qt::QueuedConnection);
+    m_trayControl->setMenu(m_mnuPopup);
 }
 
 void MainForm::load()
@@ -398,9 +403,8 @@ void MainForm::trayClick(int code)
         // No title of its own: the program's title shows.
         QMessageBox box(QMessageBox::Warning, windowTitle(), QStringLiteral("Clicked!"), QMessageBox::Ok, this);
         box.exec();
-    } else if (code == 1) {
-        if (QAction *chosen = m_mnuPopup->exec(QCursor::pos()))
-            mnu_Popup(chosen->data().toInt());
+    } else if (code == 1 && !m_mnuPopup->isVisible()) { // a host may click again while it is open
+        m_mnuPopup->exec(QCursor::pos());
     }
 }
 

@@ -22,6 +22,9 @@ QString ProgramPaths::folder()
 {
     if (!folderOverride().isEmpty())
         return folderOverride();
+    const QString named = qEnvironmentVariable(FolderVariable);
+    if (!named.isEmpty())
+        return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(named)));
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 

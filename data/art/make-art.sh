@@ -17,6 +17,9 @@ mkdir -p "$res" "$pics"
 rsvg-convert -w 32 -h 32 "$here/icon.svg" -o "$res/icon.png"
 rsvg-convert -w 64 -h 64 "$here/icon.svg" -o "$res/icon-64.png"
 rsvg-convert -w 16 -h 16 "$here/icon-16.svg" -o "$res/icon-16.png"
+# The one size the package's menu icon needs beyond those (data/icons/).
+mkdir -p "$root/data/icons"
+rsvg-convert -w 128 -h 128 "$here/icon.svg" -o "$root/data/icons/icon-128.png"
 
 # Banner: the loader wants a plain 24-bit BMP, so flatten onto the panel green and drop alpha.
 rsvg-convert -w 397 -h 65 "$here/banner.svg" -o "$work/banner.png"

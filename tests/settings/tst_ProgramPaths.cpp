@@ -13,12 +13,14 @@ private slots:
     void cleanup();
     void paths_data();
     void paths();
+    void namedFolder();
     void doubledSeparatorReachesFiles();
 };
 
 void tst_ProgramPaths::cleanup()
 {
     ProgramPaths::setFolder(QString());
+    qunsetenv(ProgramPaths::FolderVariable);
 }
 
 void tst_ProgramPaths::paths_data()
@@ -46,6 +48,15 @@ void tst_ProgramPaths::paths()
     QCOMPARE(ProgramPaths::checkSettingsFile(), checkSettings);
     QCOMPARE(ProgramPaths::accountFile(), account);
     QCOMPARE(ProgramPaths::folderSettingsFile(), folderSettings);
+}
+
+// The launcher's folder stands in for the executable's, cleaned like the executable's.
+void tst_ProgramPaths::namedFolder()
+{
+    QCOMPARE(ProgramPaths::folder(), QCoreApplication::applicationDirPath());
+    qputenv(ProgramPaths::FolderVariable, "/home/u/.local/share//poronica/");
+    QCOMPARE(ProgramPaths::folder(), QStringLiteral("/home/u/.local/share/poronica"));
+    QCOMPARE(ProgramPaths::accountFile(), QStringLiteral("/home/u/.local/share/poronica/★MailData/iniIdPass.ini"));
 }
 
 // A folder ending in the separator stands in for the root folder: the doubled separator must still reach the
