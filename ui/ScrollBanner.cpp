@@ -16,7 +16,7 @@ void ScrollBanner::setCaption(QLabel *caption)
     if (m_caption)
         m_caption->removeEventFilter(this);
     m_caption = caption;
-    m_captionStale = true;
+    m_captionPicture = QPixmap();
     if (caption) {
         caption->hide();
         caption->installEventFilter(this);
@@ -30,8 +30,8 @@ bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
         switch (event->type()) {
         case QEvent::FontChange:
         case QEvent::PaletteChange:
-            m_captionStale = true;
-            update(captionRect());
+            m_captionPicture = QPixmap();
+            update(m_caption->geometry());
             break;
         default:
             break;
@@ -40,29 +40,25 @@ bool ScrollBanner::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-QRect ScrollBanner::captionRect() const
-{
-    return m_caption ? m_caption->geometry() : QRect();
-}
-
+// Paints at once: an update would post an event and cost the event loop one more pass, 50 times a second.
 void ScrollBanner::moveCaption(QPoint position)
 {
     if (!m_caption)
         return;
-    const QRect before = captionRect();
+    const QRect before = m_caption->geometry();
     m_caption->move(position);
-    update(before.united(captionRect()));
+    repaint(before.united(m_caption->geometry()));
 }
 
 void ScrollBanner::refreshCaptionPicture()
 {
     const qreal ratio = devicePixelRatioF();
-    if (!m_captionStale && m_caption->text() == m_captionText && m_captionPicture.devicePixelRatio() == ratio &&
-        m_captionPicture.deviceIndependentSize() == m_caption->size())
+    const QSize size = m_caption->size() * ratio;
+    if (!m_captionPicture.isNull() && m_captionPicture.size() == size && m_captionPicture.devicePixelRatio() == ratio &&
+        m_caption->text() == m_captionText)
         return;
-    m_captionStale = false;
     m_captionText = m_caption->text();
-    m_captionPicture = QPixmap(m_caption->size() * ratio);
+    m_captionPicture = QPixmap(size);
     m_captionPicture.setDevicePixelRatio(ratio);
     m_captionPicture.fill(Qt::transparent);
     m_caption->render(&m_captionPicture, QPoint(), QRegion(), QWidget::RenderFlags());
@@ -77,7 +73,7 @@ void ScrollBanner::paintEvent(QPaintEvent *event)
     painter.drawPixmap(
         area.topLeft(), m_picture,
         QRectF(area.topLeft() * m_picture.devicePixelRatio(), QSizeF(area.size()) * m_picture.devicePixelRatio()));
-    if (m_caption && area.intersects(captionRect())) {
+    if (m_caption && area.intersects(m_caption->geometry())) {
         refreshCaptionPicture();
         painter.drawPixmap(m_caption->pos(), m_captionPicture);
     }

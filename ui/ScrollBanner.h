@@ -6,11 +6,11 @@
 
 class QLabel;
 
-// A picture with a caption that moves across it, every 20 ms. The caption stays a label with its own text,
-// font, colour and position in banner coordinates, but the label is hidden: the banner paints a picture of
-// it, made once for each text, and a move repaints only the caption's old and new rectangles. The banner
-// is opaque, so nothing under it is painted again; a plain label moving over the picture would have Qt
-// repaint the picture and lay the text out again on every step.
+// A picture with a caption that its owner moves across it many times a second. The caption stays a label with its own
+// text, font, colour and position in banner coordinates, but the label is hidden: the banner paints a picture of it,
+// made once for each text, and a move repaints only the caption's old and new rectangles. The banner is opaque, so
+// nothing under it is painted again; a plain label moving over the picture would have Qt repaint the picture and lay
+// the text out again on every step.
 class ScrollBanner final : public QWidget {
     Q_OBJECT
 
@@ -27,12 +27,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QRect captionRect() const;
     void refreshCaptionPicture();
 
     QPixmap m_picture;
     QPointer<QLabel> m_caption;
-    QPixmap m_captionPicture;
-    QString m_captionText; // the text in m_captionPicture
-    bool m_captionStale = true;
+    QPixmap m_captionPicture; // null when it must be made again
+    QString m_captionText;    // the text in m_captionPicture
 };
