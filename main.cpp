@@ -18,12 +18,6 @@ int main(int argc, char *argv[])
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
 
-    // The main window repaints a few small areas many times a second. Through X shared memory, painting
-    // over an area that was just sent waits for a round trip to the X server first; sent over the
-    // connection instead, these few kilobytes cost less.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
-
     // The windows keep their places and stay on top, which Wayland leaves to the compositor: on a Wayland
     // session with XWayland the program runs through it, unless the user chose a platform. Without X it
     // runs natively.

@@ -152,15 +152,10 @@ void MainForm::buildVisibleControls()
     auto *picture4 = container("Picture4", this, DarkGreen);
     place(picture4, 0, 3120, 2895, 735);
     // The banner paints the scrolling caption itself; see ScrollBanner.
-    auto *banner = new ScrollBanner(picture4);
-    m_picture5 = banner;
+    m_picture5 = new ScrollBanner(QPixmap(QStringLiteral(":/poronica/banner.bmp")), picture4);
     m_picture5->setObjectName(QStringLiteral("Picture5"));
-    banner->setPicture(QPixmap(QStringLiteral(":/poronica/banner.bmp")));
-    // The panel's own green under the picture, should the picture not cover the whole banner: the banner
-    // is opaque either way, and the panel under it is not painted again each time the caption moves.
-    m_picture5->setAutoFillBackground(true);
     place(m_picture5, 0, 0, 2895, 300);
-    m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", banner->captionHolder());
+    m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", m_picture5);
     setColours(m_label1, Yellow);
     QFont bannerFont = font();
     bannerFont.setFamilies(
@@ -169,7 +164,7 @@ void MainForm::buildVisibleControls()
     bannerFont.setBold(true);
     m_label1->setFont(bannerFont);
     place(m_label1, 2760, 0, 2415, 255);
-    banner->setCaption(m_label1);
+    m_picture5->setCaption(m_label1);
 
     m_label2On = label(QStringLiteral("ON"), "Label2_1", picture4);
     setColours(m_label2On, White, DarkGreen);

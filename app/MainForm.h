@@ -84,29 +84,31 @@ private:
 
     Forms &m_forms;
 
-    QWidget *m_picture2 = nullptr;
-    MovieLabel *m_webBrowser1 = nullptr;
-    QMovie *m_bulb = nullptr;
-    QCheckBox *m_check2 = nullptr;
-    ScrollBanner *m_picture5 = nullptr;
-    QLabel *m_label1 = nullptr;
-    QLabel *m_label2On = nullptr;
-    QLabel *m_label2Minutes = nullptr;
-    QCheckBox *m_check3 = nullptr;
-    QLineEdit *m_text5 = nullptr;
+    // What shows, top to bottom.
+    QWidget *m_picture2 = nullptr;       // the frame that clips the bulb pane
+    MovieLabel *m_webBrowser1 = nullptr; // the bulb pane
+    QMovie *m_bulb = nullptr;            // the glowing bulb it plays
+    QCheckBox *m_check2 = nullptr;       // ticked: new mail starts the mail program
+    ScrollBanner *m_picture5 = nullptr;  // the scrolling banner
+    QLabel *m_label1 = nullptr;          // its caption: the mail program's title, moved by Timer4
+    QLabel *m_label2On = nullptr;        // "ON" or "OFF" for the interval check; a double-click shows the notice
+    QLabel *m_label2Minutes = nullptr;   // "分"; a double-click shows the notice too
+    QCheckBox *m_check3 = nullptr;       // ticked while the interval check is on
+    QLineEdit *m_text5 = nullptr;        // the interval in minutes
 
-    QLineEdit *m_text7 = nullptr;
-    QLineEdit *m_text8 = nullptr;
-    QLineEdit *m_text1 = nullptr;
-    QLineEdit *m_text4 = nullptr;
-    QPushButton *m_command5 = nullptr;
-    QLabel *m_picture7 = nullptr;
-    QLabel *m_picture10 = nullptr;
-    QTimer *m_timer1 = nullptr;
-    QTimer *m_timer3 = nullptr;
-    QTimer *m_timer4 = nullptr;
-    TrayControl *m_trayControl = nullptr;
-    QMenu *m_mnuPopup = nullptr;
+    // Hidden: value stores, and hooks that code runs.
+    QLineEdit *m_text7 = nullptr;         // the mail program's path
+    QLineEdit *m_text8 = nullptr;         // its title, the file name, which the banner shows
+    QLineEdit *m_text1 = nullptr;         // the minute counter
+    QLineEdit *m_text4 = nullptr;         // the second counter
+    QPushButton *m_command5 = nullptr;    // "切断": hangs up dial-up connections after a check
+    QLabel *m_picture7 = nullptr;         // its click runs a check; Timer1 clicks it when one is due
+    QLabel *m_picture10 = nullptr;        // its click offers the home page; "HP" clicks it
+    QTimer *m_timer1 = nullptr;           // 100 ms: is a timed check due?
+    QTimer *m_timer3 = nullptr;           // 1 s: counts the seconds and minutes while the interval check is on
+    QTimer *m_timer4 = nullptr;           // 20 ms: one scroll step of the caption
+    TrayControl *m_trayControl = nullptr; // the tray icon
+    QMenu *m_mnuPopup = nullptr;          // the tray icon's menu
 
     float m_label1Left;          // twips, single precision: the scroll arithmetic ends exactly on -1500
     QElapsedTimer m_hiddenSince; // while hidden, the scroll timer sleeps

@@ -1,7 +1,6 @@
 #include "MovieLabel.h"
 
 #include <QMovie>
-#include <QPaintEvent>
 #include <QStyle>
 
 namespace {
@@ -35,7 +34,7 @@ QRect differingPixels(const QImage &before, const QImage &after)
 
 } // namespace
 
-MovieLabel::MovieLabel(QWidget *parent) : ServerDrawnLabel(parent)
+MovieLabel::MovieLabel(QWidget *parent) : QLabel(parent)
 {
 }
 
@@ -47,9 +46,7 @@ void MovieLabel::setAnimation(QMovie *movie)
     m_shownFrame = -1;
     m_shownImage = QImage();
     m_changes.clear();
-    forgetOverlays();
     setMovie(movie);
-    updateServerDrawing();
     update();
     if (!movie)
         return;
@@ -66,12 +63,7 @@ void MovieLabel::frameChanged(int frame)
     if (changed.isEmpty())
         return;
     const QRectF scaled(QPointF(changed.topLeft()) / ratio, QSizeF(changed.size()) / ratio);
-    const QRect area = scaled.translated(framePlace(pixmap).topLeft()).toAlignedRect().intersected(rect());
-    updateServerDrawing();
-    if (drawnOnServer() && isVisible())
-        drawOnServer(area);
-    else
-        update(area);
+    update(scaled.translated(framePlace(pixmap).topLeft()).toAlignedRect());
 }
 
 // Where QLabel draws the frame.
@@ -79,40 +71,6 @@ QRect MovieLabel::framePlace(const QPixmap &pixmap) const
 {
     const QRect contents = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
     return style()->itemPixmapRect(contents, QStyle::visualAlignment(layoutDirection(), alignment()), pixmap);
-}
-
-void MovieLabel::paintEvent(QPaintEvent *event)
-{
-    if (!paintedOnServer(event))
-        QLabel::paintEvent(event);
-}
-
-bool MovieLabel::showsOnlyPictures() const
-{
-    const QBrush brush = palette().brush(backgroundRole());
-    return m_movie && movie() == m_movie && text().isEmpty() && pixmap().isNull() && frameShape() == QFrame::NoFrame &&
-           !hasScaledContents() && autoFillBackground() && brush.style() == Qt::SolidPattern && brush.isOpaque();
-}
-
-QImage MovieLabel::background() const
-{
-    const qreal ratio = devicePixelRatioF();
-    QImage fill(QRectF(QPointF(), QSizeF(size()) * ratio).toAlignedRect().size(), QImage::Format_RGB32);
-    fill.fill(palette().color(backgroundRole()));
-    return fill;
-}
-
-MovieLabel::Overlay MovieLabel::overlay() const
-{
-    const QPixmap pixmap = m_movie ? m_movie->currentPixmap() : QPixmap();
-    if (pixmap.isNull())
-        return {};
-    return {m_movie->currentFrameNumber(), framePlace(pixmap).topLeft()};
-}
-
-QImage MovieLabel::overlayImage(qint64) const
-{
-    return m_movie->currentPixmap().toImage();
 }
 
 QRect MovieLabel::changedPixels(int frame, const QPixmap &pixmap)

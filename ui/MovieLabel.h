@@ -1,31 +1,22 @@
 #pragma once
 
-#include "ServerDrawnLabel.h"
-
 #include <QHash>
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 
 class QMovie;
 
 // A label that shows a movie as QLabel does, but repaints only the pixels that change from one frame to
 // the next, where QLabel repaints the whole frame. Which pixels change between two frames is worked out
-// once, the first time the movie goes from one to the other, and kept. On a plain background, the frames are
-// kept on the X server and drawn there (see ServerDrawnLabel).
-class MovieLabel final : public ServerDrawnLabel {
+// once, the first time the movie goes from one to the other, and kept.
+class MovieLabel final : public QLabel {
     Q_OBJECT
 
 public:
     explicit MovieLabel(QWidget *parent = nullptr);
 
     void setAnimation(QMovie *movie);
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    bool showsOnlyPictures() const override;
-    QImage background() const override;
-    Overlay overlay() const override;
-    QImage overlayImage(qint64 key) const override;
 
 private:
     void frameChanged(int frame);

@@ -1,64 +1,36 @@
 #pragma once
 
-#include "ServerDrawnLabel.h"
-
 #include <QPixmap>
 #include <QPointer>
+#include <QWidget>
 
-// A picture label with a caption label that moves across it. The caption stays a label with its own text,
-// font, colours and position in banner coordinates, but it sits in a hidden holder, so Qt neither paints it
-// nor does any work when it moves; the banner paints it: a kept rendering of the caption is copied to the
-// caption's position, and only the pixels it covers, before and after a move, are painted again. A
-// transparent label moving every 20 ms would have Qt repaint every widget under it and lay its text out
-// again each time.
-//
-// When its picture covers it, the banner is the picture and the caption's rendering over it: on X11 the server
-// then keeps both and draws them (see ServerDrawnLabel), and a move costs two short requests.
-class ScrollBanner final : public ServerDrawnLabel {
+class QLabel;
+
+// A picture with a caption that its owner moves across it many times a second. The caption stays a label with its own
+// text, font, colour and position in banner coordinates, but the label is hidden: the banner paints a picture of it,
+// made once for each text, and a move repaints only the caption's old and new rectangles. The banner is opaque, so
+// nothing under it is painted again; a plain label moving over the picture would have Qt repaint the picture and lay
+// the text out again on every step.
+class ScrollBanner final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ScrollBanner(QWidget *parent = nullptr);
+    explicit ScrollBanner(const QPixmap &picture, QWidget *parent = nullptr);
 
-    // Where the caption label goes: a hidden child of the banner at its top-left corner, of no size.
-    QWidget *captionHolder() const { return m_holder; }
-    // The banner paints this label, a child of the caption holder.
+    // Hides the label, a child of the banner, and paints it as the caption from now on.
     void setCaption(QLabel *caption);
-    // Moves the caption and redraws what changed at once, its text too.
+    // Moves the caption and repaints what changed, its text too.
     void moveCaption(QPoint position);
-    // The picture under the caption, shown from the top-left corner. When it covers the whole banner, the
-    // banner is opaque: nothing under it is painted when the caption moves, and painting is one copy.
-    void setPicture(const QPixmap &picture);
 
 protected:
-    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void prepareToDraw() override;
-    bool showsOnlyPictures() const override;
-    QImage background() const override;
-    Overlay overlay() const override;
-    QImage overlayImage(qint64 key) const override;
 
 private:
-    void repaintCaption(const QRect &oldInk);
-    bool pictureCoversBanner() const;
-    void updateOpacity();
-    void refreshRendering();
-    const QRegion &uncoveredRegion();
-    bool showsCaption() const;
+    void refreshCaptionPicture();
 
-    QWidget *m_holder;
+    QPixmap m_picture;
     QPointer<QLabel> m_caption;
-    QPixmap m_rendering;
-    QRect m_ink; // the painted part of the rendering, in caption coordinates
-    QString m_renderedText;
-    QSize m_renderedSize;
-    qreal m_renderedRatio = 0;
-    bool m_renderingStale = true;
-    QRegion m_uncovered;
-    bool m_uncoveredStale = true;
-    bool m_pictureCovers = false;
-    qint64 m_renderings = 0; // how many renderings there have been, to tell them apart
+    QPixmap m_captionPicture; // null when it must be made again
+    QString m_captionText;    // the text in m_captionPicture
 };

@@ -296,6 +296,8 @@ void MainFormTest::scrollingLabelShowsTheProgramTitle()
     program.main().setText7(QString());
     program.main().timer4Tick();
     QCOMPARE(label1->text(), QStringLiteral("設定されていません。"));
+    auto *banner = program.control<QWidget>("Picture5");
+    banner->grab(); // painted with this text once, so that the text below must replace it
 
     program.main().setText7(QStringLiteral("/usr/bin/sylpheed"));
     const int before = label1->x();
@@ -304,6 +306,23 @@ void MainFormTest::scrollingLabelShowsTheProgramTitle()
     QCOMPARE(label1->text(), QStringLiteral("sylpheed"));
     QCOMPARE(program.control<QLineEdit>("Text8")->text(), QStringLiteral("sylpheed"));
     QCOMPARE(label1->x(), before - 20); // 15 ticks of 20 twips: 300 twips, 20 pixels
+
+    // The banner shows the label as it is now, where it stands: every opaque pixel of the label is on the banner.
+    const QRect shown = label1->geometry() & banner->rect();
+    const QImage onBanner = banner->grab(shown).toImage();
+    QImage caption(shown.size(), QImage::Format_ARGB32_Premultiplied);
+    caption.fill(Qt::transparent);
+    label1->render(&caption, QPoint(), QRegion(shown.translated(-label1->pos())), {});
+    int opaque = 0;
+    for (int y = 0; y < caption.height(); ++y) {
+        for (int x = 0; x < caption.width(); ++x) {
+            if (qAlpha(caption.pixel(x, y)) < 255)
+                continue;
+            ++opaque;
+            QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
+        }
+    }
+    QVERIFY(opaque > 0);
 
     // Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
     auto *timer4 = program.control<QTimer>("Timer4");
