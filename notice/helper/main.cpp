@@ -22,8 +22,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("poronica"));
     QApplication application(argc, argv);
     ProgramFont::apply();
-    if (argc > 1)
-        ProgramPaths::setFolder(QString::fromLocal8Bit(argv[1]));
+    if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
+        ProgramPaths::setFolder(arguments.at(1));
 
     NoticeHelper helper;
     QObject::connect(&helper, &NoticeHelper::closed, &application, &QApplication::quit);
