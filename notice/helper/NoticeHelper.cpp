@@ -3,6 +3,7 @@
 #include "ShinMsgForm.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QWebEngineView>
 
 #include <unistd.h>
@@ -14,6 +15,8 @@ void NoticeHelper::prepareProcess()
     // It refuses to start as root unless its sandbox is off.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    // It describes its set-up at every start, which would be every notice in the program's log.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 }
 
 NoticeHelper::NoticeHelper() : m_form(new ShinMsgForm)
