@@ -6,19 +6,10 @@
 #include <QCoreApplication>
 #include <QDir>
 
-ShinMsgProxy::ShinMsgProxy(QObject *parent) : QObject(parent)
-{
-}
-
 ShinMsgProxy::~ShinMsgProxy()
 {
     stopHelper();
     delete m_local.data();
-}
-
-QString ShinMsgProxy::helperProgram()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("poronica-notice"));
 }
 
 void ShinMsgProxy::load()
@@ -31,8 +22,10 @@ void ShinMsgProxy::load()
         if (error == QProcess::FailedToStart)
             showHere();
     });
-    // The helper reads the page and the pictures from the program folder that this program uses.
-    m_helper->start(helperProgram(), {ProgramPaths::folder()});
+    // Only beside this executable, so that the program folder can be moved or installed anywhere. The
+    // helper reads the page from the program folder that this program uses.
+    m_helper->start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("poronica-notice")),
+                    {ProgramPaths::folder()});
 }
 
 void ShinMsgProxy::showModeless()

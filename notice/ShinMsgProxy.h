@@ -15,7 +15,7 @@ class ShinMsgProxy final : public QObject {
     Q_OBJECT
 
 public:
-    explicit ShinMsgProxy(QObject *parent = nullptr);
+    explicit ShinMsgProxy(QObject *parent = nullptr) : QObject(parent) {}
     ~ShinMsgProxy() override; // ends the window without its unload
 
     void load(); // starts the helper, which shows the window with an empty count
@@ -25,8 +25,6 @@ public:
 
     // Takes the window off the screen without its unload: the program is ending.
     void hide();
-
-    static QString helperProgram(); // beside the program's executable
 
 signals:
     void unloaded();
