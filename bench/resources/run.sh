@@ -50,7 +50,7 @@ noticeGoalMs=1500
 caption="ポロニカ"
 noticeCaption="新着のお知らせ"
 
-for tool in Xvfb trayer xdotool xwininfo import python3 cc dbus-daemon; do
+for tool in Xvfb trayer xdotool xwininfo python3 cc dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing" >&2; exit 1; }
 done
 [[ -x "$program/poronica" ]] || { echo "run.sh: no program at $program (build it first)" >&2; exit 1; }
@@ -79,7 +79,7 @@ cleanup() {
 trap cleanup EXIT
 
 cc -O2 -o "$work/launch" "$here/launch.c" -lX11
-cc -O2 -o "$work/close" "$here/close.c" -lX11
+cc -O2 -o "$work/notice" "$here/notice.c" -lX11
 
 # --- the desktop -----------------------------------------------------------------------------------
 Xvfb -displayfd 1 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >"$work/display" 2>"$work/xvfb.log" &
@@ -232,48 +232,36 @@ read -r cpuReferencePoll _ < <(referenceCpu poll "$duration")
 # --- the notice window, shown and closed again and again ----------------------------------------------
 # "メ｜ルチェック" (client 192..217 x 126..142) starts a check against the server with three messages.
 # The check ends with QUIT, which the server notes; the notice counts as shown once a window with its
-# caption is mapped and its page pane holds a picture (an empty or unpainted pane is one or two colours).
-noticeWindow() { xdotool search --onlyvisible --name "^$noticeCaption\$" 2>/dev/null | tail -n 1; }
-pageDrawn() {
-    local notice x y
-    notice="$(noticeWindow)"
-    [[ -n "$notice" ]] || return 1
-    read -r x y < <(xwininfo -id "$notice" 2>/dev/null |
-        awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}')
-    [[ -n "$x" ]] || return 1
-    # The root window, not the notice's own: Qt replaces the notice's X window when the browser comes in.
-    (($(timeout 5 import -window root -crop "369x329+$x+$y" -format %k info: 2>/dev/null || echo 0) > 50))
-}
+# caption is mapped and its page pane holds a picture (see notice.c).
 engineEver=no
-# Shows the notice through a check; sets noticeMs (from QUIT to the page on screen) or exits on a timeout.
+# Shows the notice through a check; sets noticeMs (from QUIT to the page on screen) and notice (the
+# window), or exits.
 showNotice() {
-    local quits deadline
+    local quits shown
     quits="$(wc -l <"$work/quits")"
+    "$work/notice" shown 30000 "$noticeCaption" >"$work/shown" &
+    shown=$!
     xdotool mousemove --window "$window" 204 134 click 1
-    deadline=$((SECONDS + 30))
-    until pageDrawn; do
-        ((SECONDS < deadline)) || { echo "run.sh: the notice window did not show its page" >&2; exit 1; }
-        sleep 0.05
-    done
-    local drawn
-    drawn="$(now)"
+    wait "$shown" || { echo "run.sh: the notice window did not show its page" >&2; exit 1; }
     [[ "$(wc -l <"$work/quits")" -gt "$quits" ]] || { echo "run.sh: the check did not end with QUIT" >&2; exit 1; }
+    read -r drawn notice <"$work/shown"
     noticeMs="$(awk -v q="$(tail -n 1 "$work/quits")" -v d="$drawn" 'BEGIN {printf "%.0f", 1000 * (d - q)}')"
     [[ "$(engineMapped "$pid")" == no ]] || engineEver=yes
 }
 # Closes it as the window manager's close button would, and waits until it is gone.
 closeNotice() {
-    local notice deadline
-    notice="$(noticeWindow)"
-    "$work/close" "$notice"
-    deadline=$((SECONDS + 10))
-    while [[ -n "$(noticeWindow)" ]]; do
-        ((SECONDS < deadline)) || { echo "run.sh: the notice window did not close" >&2; exit 1; }
+    "$work/notice" close "$notice"
+    for _ in $(seq 200); do
+        isMapped "$notice" || return 0
         sleep 0.05
     done
+    echo "run.sh: the notice window did not close" >&2
+    exit 1
 }
 
 serverPort="$mailPort" startProgram
+# Out from under the notice: an unpainted window shows what lay beneath it.
+xdotool windowmove --sync "$window" 0 0
 sleep 2
 showNotice # warm-up, not counted
 sleep 3
