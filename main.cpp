@@ -2,22 +2,15 @@
 #include "Forms.h"
 #include "MainForm.h"
 #include "NMailLibrary.h"
+#include "ProgramFont.h"
 #include "ServerSettings.h"
 
 #include <QApplication>
-#include <QFont>
 
 #include <cstdio>
-#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
-    // The notice window's browser engine is loaded later, from a module, which also sets up the OpenGL
-    // sharing it needs then (see PageView): set up here, it would load OpenGL into every start.
-    // The browser engine refuses to start as root unless its sandbox is off.
-    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-
     // The windows keep their places and stay on top, which Wayland leaves to the compositor: on a Wayland
     // session with XWayland the program runs through it, unless the user chose a platform. Without X it
     // runs natively.
@@ -34,11 +27,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication application(argc, argv);
-    QFont font = QApplication::font();
-    font.setFamilies(
-        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(9);
-    QApplication::setFont(font);
+    ProgramFont::apply();
 
     ProgramState state;
     NMailLibrary mailLibrary;

@@ -4,7 +4,7 @@
 #include "MainForm.h"
 #include "OptionForm.h"
 #include "SetForm.h"
-#include "ShinMsgForm.h"
+#include "ShinMsgProxy.h"
 
 #include <QGuiApplication>
 
@@ -21,7 +21,7 @@ namespace {
 template <class T>
 void forgetOnUnload(QPointer<T> &slot, T *form)
 {
-    QObject::connect(form, &Form::unloaded, form, [&slot, form] {
+    QObject::connect(form, &T::unloaded, form, [&slot, form] {
         if (slot == form)
             slot.clear();
     });
@@ -131,10 +131,10 @@ OptionForm &Forms::optionForm()
     return *m_optionForm;
 }
 
-ShinMsgForm &Forms::shinMsgForm()
+ShinMsgProxy &Forms::shinMsgForm()
 {
     if (!m_shinMsgForm) {
-        auto *form = new ShinMsgForm;
+        auto *form = new ShinMsgProxy;
         m_shinMsgForm = form;
         forgetOnUnload(m_shinMsgForm, form);
         form->load();

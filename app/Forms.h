@@ -13,7 +13,7 @@ class MailLibrary;
 class MainForm;
 class OptionForm;
 class SetForm;
-class ShinMsgForm;
+class ShinMsgProxy;
 
 // One default instance per form: asking for a form creates it and runs its load handler; closing it
 // unloads it (the form deletes itself), and asking again loads it afresh from the settings files.
@@ -28,8 +28,8 @@ public:
     MainForm &mainForm(); // created here, loaded by the caller: its load handler is the program's start
     SetForm &setForm();
     IdPassForm &idPassForm();
-    OptionForm &optionForm();   // its load handler shows it
-    ShinMsgForm &shinMsgForm(); // likewise
+    OptionForm &optionForm();    // its load handler shows it
+    ShinMsgProxy &shinMsgForm(); // likewise
 
     bool isMainFormLoaded() const;
     bool isSetFormLoaded() const;
@@ -54,5 +54,5 @@ private:
     QPointer<SetForm> m_setForm;
     QPointer<IdPassForm> m_idPassForm;
     QPointer<OptionForm> m_optionForm;
-    QPointer<ShinMsgForm> m_shinMsgForm;
+    QPointer<ShinMsgProxy> m_shinMsgForm;
 };

@@ -15,7 +15,7 @@
 #include "ServerSettingsFile.h"
 #include "SetForm.h"
 #include "SettingsKeys.h"
-#include "ShinMsgForm.h"
+#include "ShinMsgProxy.h"
 #include "TrayControl.h"
 #include "Twips.h"
 
@@ -539,7 +539,7 @@ void MainForm::startMailProgram(const QString &path)
 
 void MainForm::showNewMail(int count)
 {
-    ShinMsgForm &notice = m_forms.shinMsgForm();
+    ShinMsgProxy &notice = m_forms.shinMsgForm();
     notice.setText1(QString::number(count));
     notice.showModeless();
 }

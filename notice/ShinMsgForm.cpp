@@ -1,7 +1,6 @@
 #include "ShinMsgForm.h"
 
 #include "NoticePage.h"
-#include "PageView.h"
 #include "ProgramPaths.h"
 
 #include <QLabel>
@@ -41,18 +40,23 @@ ShinMsgForm::ShinMsgForm(QWidget *parent) : Form(parent)
     place(m_text1, 4800, 80, 495, 270);
 }
 
-void ShinMsgForm::load()
+void ShinMsgForm::load(const PagePane &createPage)
 {
     // The browser pane is larger than its container, so strips at the right and bottom are clipped.
     // It is made before the window shows: adding it later would make the window flash.
-    m_webBrowser1 = PageView::create(m_picture1);
+    m_pageAddress = NoticePage::address(ProgramPaths::folder());
+    if (createPage) {
+        m_webBrowser1 = createPage(m_picture1, m_pageAddress);
+    } else {
+        auto *unavailable = new QLabel(QStringLiteral("ページを表示できません。"), m_picture1);
+        unavailable->setAlignment(Qt::AlignCenter);
+        m_webBrowser1 = unavailable;
+    }
     m_webBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     place(m_webBrowser1, 0, 0, 5895, 5175);
 
     setTopMost();
     showModeless();
-    m_pageAddress = NoticePage::address(ProgramPaths::folder());
-    PageView::navigate(m_webBrowser1, m_pageAddress);
 }
 
 QString ShinMsgForm::text1() const

@@ -4,6 +4,8 @@
 
 #include <QUrl>
 
+#include <functional>
+
 class QLineEdit;
 
 // "新着のお知らせ": announces new mail with its count and the local notice page. Top-most.
@@ -11,10 +13,14 @@ class ShinMsgForm final : public Form {
     Q_OBJECT
 
 public:
+    // Makes what fills the page pane: a browser showing the page at the address.
+    using PagePane = std::function<QWidget *(QWidget *parent, const QUrl &address)>;
+
     explicit ShinMsgForm(QWidget *parent = nullptr);
 
-    // Makes the window top-most, shows it and starts loading the page; does not wait for the page.
-    void load();
+    // Makes the window top-most and shows it with the page pane in place. Without a pane maker the pane
+    // says that the page cannot be shown. Does not wait for the page.
+    void load(const PagePane &createPage = {});
 
     QString text1() const;
     void setText1(const QString &text);

@@ -1,5 +1,10 @@
 // Loads the alcove page of the new-mail notice the way the notice window does and checks that it behaves:
 // quiet console, no scrollbars in the pane, nothing fetched from outside, and the lacquer box can be dragged.
+// Then the notice helper's window: a count changes the count box only.
+
+#include "NoticeHelper.h"
+#include "ProgramPaths.h"
+#include "ShinMsgForm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -58,6 +63,7 @@ private slots:
     void hoverTurnsScrollAndOpensDoors();
     void boxCanBeDraggedAside();
     void consoleStayedQuiet();
+    void countReplacesWithoutReloadingThePage();
     void cleanupTestCase();
 
 private:
@@ -258,6 +264,36 @@ void NoticePageTest::consoleStayedQuiet()
     QVERIFY2(m_page->complaints.isEmpty(), qPrintable(m_page->complaints.join(QLatin1Char('\n'))));
 }
 
+void NoticePageTest::countReplacesWithoutReloadingThePage()
+{
+    ProgramPaths::setFolder(QFileInfo(pageFile()).absolutePath() + QStringLiteral("/.."));
+    NoticeHelper helper;
+    const auto windows = [] {
+        QList<ShinMsgForm *> forms;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *form = qobject_cast<ShinMsgForm *>(widget); form && form->isVisible())
+                forms << form;
+        }
+        return forms;
+    };
+    QCOMPARE(windows().size(), 1);
+    auto *view = windows().first()->findChild<QWebEngineView *>(QStringLiteral("WebBrowser1"));
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    QVERIFY(loaded.wait(60000));
+    QCOMPARE(loaded.first().first().toBool(), true);
+    QSignalSpy loads(view, &QWebEngineView::loadStarted);
+
+    helper.receive("3\n5"); // a line may come in pieces
+    QCOMPARE(windows().first()->text1(), QStringLiteral("3"));
+    helper.receive("\n");
+    QTest::qWait(200);
+    QCOMPARE(windows().size(), 1);
+    QCOMPARE(windows().first()->text1(), QStringLiteral("5"));
+    QCOMPARE(windows().first()->findChildren<QWidget *>(QStringLiteral("WebBrowser1")), QList<QWidget *>{view});
+    QCOMPARE(loads.count(), 0);
+    ProgramPaths::setFolder(QString());
+}
+
 void NoticePageTest::cleanupTestCase()
 {
     m_view.reset();
@@ -265,12 +301,9 @@ void NoticePageTest::cleanupTestCase()
 
 int main(int argc, char **argv)
 {
-    // Chromium will not run sandboxed as root (CI), and the tests run without a display.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    NoticeHelper::prepareProcess();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // the tests run without a display
     QApplication app(argc, argv);
     NoticePageTest test;
     return QTest::qExec(&test, argc, argv);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+class ShinMsgForm;
+
+// The notice helper's window: the notice form with the browser engine in its page pane, driven by what
+// the program writes to the helper. The page is loaded once, with the window; a count only changes the
+// count box.
+class NoticeHelper final : public QObject {
+    Q_OBJECT
+
+public:
+    // What the process must set before its QApplication exists, for the browser engine.
+    static void prepareProcess();
+
+    NoticeHelper(); // shows the window and starts loading the page
+    ~NoticeHelper() override;
+
+    // Every whole line replaces the count and brings the window to the front.
+    void receive(const QByteArray &bytes);
+
+signals:
+    void closed(); // by the user
+
+private:
+    QPointer<ShinMsgForm> m_form;
+    QByteArray m_pending;
+};
