@@ -82,6 +82,7 @@ try:
     xdotool('mousemove', '--window', main[0], '204', '232', 'click', '1')  # "タスク"
     select.select([items_out], [], [], 10)[0] or fail('no item was registered with the watcher')
     service = os.read(items_out, 200).decode().split()[0]
+    time.sleep(0.5)  # as a person would: a popup that opens while the main window hides is closed at once
     item = bus.get_object(service, '/StatusNotifierItem')
     title = item.Get(ITEM, 'Title', dbus_interface=dbus.PROPERTIES_IFACE)
     title == 'ポロニカ' or fail(f'the title is {title!r}')
