@@ -417,8 +417,8 @@ void MainForm::showInterval(bool on, const QString &text)
     m_check3->setChecked(on);
     m_text5->setText(text);
     if (on) {
-        if (!m_timer3->isActive() || m_timer3->interval() != 1000)
-            m_timer3->start(1000);
+        if (!m_timer3->isActive() || m_timer3->interval() != Schedule::secondMs())
+            m_timer3->start(Schedule::secondMs());
     } else {
         m_timer3->stop();
         m_timer3->setInterval(0);

@@ -35,6 +35,16 @@ bool Schedule::checkDue(const QString &interval, const QString &minutes)
     return value > 0 && LeadingNumber::of(minutes) == value;
 }
 
+int Schedule::secondMs()
+{
+    static const int interval = [] {
+        bool ok = false;
+        const int value = qEnvironmentVariableIntValue("PORONICA_SECOND_MS", &ok);
+        return ok && value > 0 ? value : 1000;
+    }();
+    return interval;
+}
+
 float Schedule::nextScrollLeft(float left)
 {
     return left == ScrollEnd ? ScrollStart : left - ScrollStep;

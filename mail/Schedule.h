@@ -15,6 +15,10 @@ public:
     // interval is compared unrounded, so an interval that is not a whole number never comes due.
     static bool checkDue(const QString &interval, const QString &minutes);
 
+    // The one-second tick's interval: 1000 ms, or PORONICA_SECOND_MS from the environment, so that an
+    // end-to-end test sees a counted minute of 61 ticks without waiting a minute for it.
+    static int secondMs();
+
     // The scrolling label of the mail program's title, in twips.
     static constexpr float ScrollStart = 2760.0f;
     static constexpr float ScrollEnd = -1500.0f;
