@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// Turns the data of a POP3 multi-line reply (RFC 1939, 3) back into the original bytes: drops
+// Turns the data of a POP3 multi-line reply (RFC 1939, 3) back into the bytes the server meant: drops
 // the stuffed dot at the start of a line and stops at the terminating "." line. The state
 // survives between calls, so the reply may arrive split at any byte, "CRLF.CRLF" included.
 class MultiLineDecoder final {
