@@ -2,7 +2,8 @@
 # A private Dovecot POP3 server on 127.0.0.1:
 #   dovecot.sh DIR PLAIN_PORT TLS_PORT user:password...   prepares DIR and runs Dovecot in the
 #                                                          foreground (stop it with SIGTERM)
-#   dovecot.sh deliver DIR USER NAME <message               delivers a message; POP3 numbers follow NAME
+#   dovecot.sh deliver DIR USER NAME <message               delivers a message, before or after the start;
+#                                                          POP3 numbers follow NAME
 # DIR gets dovecot.conf, the users file, a certificate for localhost and 127.0.0.1 (cert.pem), the
 # log (dovecot.log) and a maildir per user under mail/USER. DIR must be short (Dovecot's sockets
 # live under it) and open to Dovecot's own users.
@@ -13,6 +14,7 @@ owner=$(id -u):$(id -g)
 [[ $(id -u) -ne 0 ]] || owner=65534:65534
 if [[ $1 == deliver ]]; then
     box=$2/mail/$3
+    mkdir -p "$box"/{new,cur,tmp}
     cat >"$box/tmp/$4"
     chown "$owner" "$box/tmp/$4"
     chmod 644 "$box/tmp/$4"
