@@ -55,7 +55,6 @@ QList<Check> checks()
          "Connect h|SetAccount id pw|Authenticate 7 id pw 0|GetMessage 0 8192|Error -ERR no|Close 7|HangUp", -8, 0, "",
          7},
         {"no mail", login + "Close 1|HangUp"},
-        {"no hang-up unless chosen", login + "Close 1"},
         {"APOP", "Connect h|SetAccount id pw|Authenticate 1 id pw -1|Close 1|HangUp", 0, 0, "", 1, "pw", 1},
         {"new mail", walk3 + "Close 1|Notice 3|HangUp", 3},
         {"gone at a status", walk1 + "Status 1 2|Close 1|Notice 3", 3, 4},
@@ -76,7 +75,6 @@ class tst_MailCheck final : public QObject {
 private slots:
     void check_data();
     void check();
-    void mailProgramCommand();
     void schedule_data();
     void schedule();
 };
@@ -108,16 +106,6 @@ void tst_MailCheck::check()
     host.check1 = check.calls.endsWith(u"HangUp");
     MailCheck::run(library, host);
     QCOMPARE(log.join(u'|'), check.calls);
-}
-
-// A text that names a file is that file, spaces and all; any other is a command line.
-void tst_MailCheck::mailProgramCommand()
-{
-    TestFolder folder;
-    folder.write(folder.currentFolder() + QStringLiteral("/mail er -x"), "#!/bin/sh\n");
-    QCOMPARE(MailCheck::mailProgramCommand(QStringLiteral("mail er -x")), QStringList{"mail er -x"});
-    QCOMPARE(MailCheck::mailProgramCommand(QStringLiteral(R"("/opt/My Mail/run" -x "a b")")),
-             (QStringList{"/opt/My Mail/run", "-x", "a b"}));
 }
 
 void tst_MailCheck::schedule_data()

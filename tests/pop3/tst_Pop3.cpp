@@ -23,10 +23,10 @@ QByteArrayList mailbox(int count)
 }
 
 // The commands that walk the messages: the header, the size, then the whole message by its size in lines.
-QByteArray walk(const QByteArrayList &messages, int from = 1)
+QByteArray walk(const QByteArrayList &messages)
 {
     QByteArray commands;
-    for (qsizetype n = from; n <= messages.size(); ++n) {
+    for (qsizetype n = 1; n <= messages.size(); ++n) {
         const QByteArray number = QByteArray::number(n);
         commands += "TOP " + number + " 0|LIST " + number + "|TOP " + number + ' ' +
                     QByteArray::number(messages[n - 1].size()) + '|';
@@ -49,10 +49,8 @@ private slots:
     }
     void conversation_data();
     void conversation();
-    void header_data();
     void header();
     void headerDecodingIsLinear();
-    void serverAddress_data();
     void serverAddress();
 };
 
@@ -71,18 +69,15 @@ void tst_Pop3::conversation_data()
                         const QString &server = "127.0.0.1:%1", int apop = 0) {
         QTest::addRow("%s", name) << server << script << messages << password << apop << commands << error;
     };
-    const QByteArray login = "CAPA|USER a|PASS b|STAT|";
-    const QByteArray pipelining = "+OK\r\nPIPELINING\r\nUSER\r\n.\r\n";
-    const QByteArray stls = "+OK\r\nSTLS\r\n.\r\n";
+    const QByteArray login = "CAPA|USER a|PASS b|STAT|", refused = "CAPA|USER a|PASS b|QUIT";
+    const QByteArray pipelining = "+OK\r\nPIPELINING\r\nUSER\r\n.\r\n", stls = "+OK\r\nSTLS\r\n.\r\n";
     const QString starttls = QStringLiteral("pop3+starttls://127.0.0.1:%1");
-    const QByteArrayList one = mailbox(1), two = mailbox(2), three = mailbox(3);
+    const QByteArrayList one = mailbox(1), three = mailbox(3);
     const QByteArrayList big{"Subject: message 1\r\n\r\n" + QByteArray(300'000, 'y') + "\r\n"};
     const QByteArray pw400 = QByteArray("0123456789").repeated(40);
 
     row("three messages", {}, three, login + walk(three) + "QUIT", "");
-    row("pipelining, same commands", {{"CAPA", pipelining}}, three, login + walk(three) + "QUIT", "");
-    row("pipelining sends the size with the header", {{"CAPA", pipelining}, {"TOP 1 0", "<stall>"}}, one,
-        login + "TOP 1 0|LIST 1", "応答がありません");
+    row("pipelining, the same commands", {{"CAPA", pipelining}}, three, login + walk(three) + "QUIT", "");
     row("no pipelining unless announced", {{"TOP 1 0", "+OK\r\nSubject: x\r\n<stall>"}}, one, login + "TOP 1 0",
         "応答がありません");
     row("localhost, any of its addresses", {}, {}, login + "QUIT", "", "b", "pop3://localhost:%1");
@@ -91,24 +86,21 @@ void tst_Pop3::conversation_data()
         "CAPA|APOP a c4c9334bac560ecc979e58001b3e22fb|STAT|QUIT", "", "tanstaaf", "127.0.0.1:%1", -1);
     row("APOP without a timestamp", {}, {}, "CAPA|QUIT", "APOPに対応していません", "b", "127.0.0.1:%1", -1);
     row("user refused: no password", {{"USER", "-ERR no\r\n"}}, {}, "CAPA|USER a|QUIT", "認証に失敗しました: no");
-    row("wrong password", {{"PASS", "-ERR nope\r\n"}}, {}, "CAPA|USER a|PASS b|QUIT", "認証に失敗しました: nope");
-    row("in use", {{"PASS", "-ERR [IN-USE] x\r\n"}}, {}, "CAPA|USER a|PASS b|QUIT", "使用中です: [IN-USE] x");
-    row("login delay", {{"PASS", "-ERR [LOGIN-DELAY] x\r\n"}}, {}, "CAPA|USER a|PASS b|QUIT", "前回のログインから");
-    row("server trouble", {{"PASS", "-ERR [SYS/TEMP] x\r\n"}}, {}, "CAPA|USER a|PASS b|QUIT", "障害が起きている");
+    row("wrong password", {{"PASS", "-ERR nope\r\n"}}, {}, refused, "認証に失敗しました: nope");
+    row("in use", {{"PASS", "-ERR [IN-USE] x\r\n"}}, {}, refused, "使用中です: [IN-USE] x");
     // No piece of the password shows in the error text, however the server echoes it.
     row("password in -ERR", {{"PASS", "-ERR bad hunter2!\r\n"}}, {}, "CAPA|...", "認証", "hunter2");
-    row("cut inside the password", {{"PASS", "-ERR " + QByteArray(295, 'x') + " hunter2\r\n"}}, {}, "CAPA|...", "認証",
+    row("cut inside it", {{"PASS", "-ERR " + QByteArray(295, 'x') + " hunter2\r\n"}}, {}, "CAPA|...", "認証",
         "hunter2");
-    row("TAB and ESC in the password", {{"PASS", "-ERR a hun\tter2\x1b b\r\n"}}, {}, "CAPA|...", "認証",
-        "hun\tter2\x1b");
-    row("password of 400", {{"PASS", "-ERR bad " + pw400 + "\r\n"}}, {}, "CAPA|...", "認証", pw400);
+    row("TAB and ESC in it", {{"PASS", "-ERR a hun\tter2\x1b b\r\n"}}, {}, "CAPA|...", "認証", "hun\tter2\x1b");
+    row("400 characters", {{"PASS", "-ERR bad " + pw400 + "\r\n"}}, {}, "CAPA|...", "認証", pw400);
     row("its end echoed", {{"PASS", "-ERR " + pw400.right(200) + " is bad\r\n"}}, {}, "CAPA|...", "認証", pw400);
     // STLS must succeed before anything else is said.
     row("STLS not offered", {}, {}, "CAPA|QUIT", "STLSに対応していない", "b", starttls);
     row("STLS refused", {{"CAPA", stls}, {"STLS", "-ERR no\r\n"}}, {}, "CAPA|STLS|QUIT", "STLSを断った", "b", starttls);
-    row("data injected before TLS", {{"CAPA", stls}, {"STLS", "+OK\r\n+OK 9 9\r\n"}}, {}, "CAPA|STLS", "余分なデータ",
-        "b", starttls);
-    row("trickled reply", {{"TOP", "<trickle>+OK\r\n" + QByteArray(one[0]).replace("\r\n.", "\r\n..") + ".\r\n"}}, one,
+    row("data before TLS", {{"CAPA", stls}, {"STLS", "+OK\r\n+OK 9 9\r\n"}}, {}, "CAPA|STLS", "余分なデータ", "b",
+        starttls);
+    row("trickled", {{"TOP", "<trickle>+OK\r\n" + QByteArray(one[0]).replace("\r\n.", "\r\n..") + ".\r\n"}}, one,
         login + walk(one) + "QUIT", "");
     row("LF line ends", {{"TOP", "+OK\nSubject: message 1\n\n..x\n.\n"}}, {"Subject: message 1\n\n.x\n"},
         login + "TOP 1 0|LIST 1|TOP 1 23|QUIT", "");
@@ -119,11 +111,10 @@ void tst_Pop3::conversation_data()
         login + "TOP 1 0|LIST 1|LIST 1|TOP 2 0|...", "3秒以内に終わらないため、接続を切りました");
     row("size beyond 32 bits", {{"LIST 1", "+OK 1 99999999999\r\n"}}, one,
         login + "TOP 1 0|LIST 1|TOP 1 2147483647|QUIT", "大きすぎます");
-    row("size below the message's", {{"LIST 1", "+OK 1 10\r\n"}}, two,
-        login + "TOP 1 0|LIST 1|TOP 1 10|" + walk(two, 2) + "QUIT", "");
+    row("size below the message's", {{"LIST 1", "+OK 1 10\r\n"}}, mailbox(2),
+        login + "TOP 1 0|LIST 1|TOP 1 10|" + walk(mailbox(2)).mid(walk(one).size()) + "QUIT", "");
     row("greeting without end", {{"", "+OK " + QByteArray(1 << 20, 'x') + "<stall>"}}, {}, "", "長すぎます");
     row("message line far over the cap", {}, big, login + walk(big) + "QUIT", "");
-    row("web server", {{"", "HTTP/1.1 400 Bad Request\r\n"}}, {}, "", "応答が正しくありません");
     row("+OKAY", {{"STAT", "+OKAY 1 2\r\n"}}, {}, login.chopped(1), "応答が正しくありません");
 }
 
@@ -150,14 +141,14 @@ void tst_Pop3::conversation()
     const int handle = mail.NMailPop3Connect(server.replace(QStringLiteral("%1"), QString::number(pop3.port())));
     const int count = handle < 0 ? handle : mail.NMailPop3Authenticate(handle, QStringLiteral("a"), password, apop);
     failed(count);
-    QElapsedTimer timer;
-    timer.start();
-    for (int n = 1; n <= count && timer.elapsed() < 20'000; ++n) {
+    for (int n = 1; n <= count; ++n) {
         if (failed(mail.NMailPop3GetMailStatus(handle, n, subject, text, text, text, 0)))
             break;
         const int size = mail.NMailPop3GetMailSize(handle, n);
+        if (failed(size))
+            break;
         QByteArray body(MailCheck::bodyBufferLength(size), '#');
-        const int length = failed(size) ? -1 : mail.NMailPop3GetMail(handle, n, subject, text, text, text, body, 0, 0);
+        const int length = mail.NMailPop3GetMail(handle, n, subject, text, text, text, body, 0, 0);
         if (failed(length))
             break;
         // The buffers keep their size; the texts are cut to fit and end in a NUL.
@@ -177,10 +168,9 @@ void tst_Pop3::conversation()
         QVERIFY2(!failures.contains(QString::fromUtf8(password.mid(i, 3))), qPrintable(failures));
 }
 
-void tst_Pop3::header_data()
+// The subject as the status texts get it: the field unfolded, encoded words decoded, what is broken left as it is.
+void tst_Pop3::header()
 {
-    QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<QString>("subject");
     for (const char *row :
          {"Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=|こんにちは", "Subject: =?Shift_JIS?B?g2WDWINn?=|テスト",
           "Subject: Re: =?utf-8?Q?caf=C3=A9_au?= lait|Re: café au lait",
@@ -188,15 +178,8 @@ void tst_Pop3::header_data()
           "Subject: =?UTF-8?B?5pc=?= =?UTF-8?B?pQ==?=|日",       // a character over two words
           "Subject: =?UTF-8?X?abc?= =?broken|=?UTF-8?X?abc?= =?broken", "Subject: \x1b$B$3$s\x1b(B|こん",
           "Subject: caf\xe9|café", "From: x\r\n\r\nSubject: in the body|"})
-        QTest::addRow("%s", QByteArray(row).simplified().constData())
-            << QByteArray(row).split('|')[0] << QString::fromUtf8(strchr(row, '|') + 1);
-}
-
-void tst_Pop3::header()
-{
-    QFETCH(QByteArray, header);
-    QFETCH(QString, subject);
-    QCOMPARE(MailHeader::parse(header).field("Subject"), subject);
+        QCOMPARE(MailHeader::parse(QByteArray(row).split('|')[0]).field("Subject"),
+                 QString::fromUtf8(strchr(row, '|') + 1));
 }
 
 // Encoded words that never close, as anyone can mail them: sixteen times the value costs about sixteen times the
@@ -220,24 +203,18 @@ void tst_Pop3::headerDecodingIsLinear()
              qPrintable(QStringLiteral("16 KB: %1 ns, 256 KB: %2").arg(small).arg(large)));
 }
 
-void tst_Pop3::serverAddress_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("address"); // host, port, security; empty: no server name
-    for (const char *row : {" mail.example.jp \t|mail.example.jp 110 0", "h:1110|h 1110 0", "[::1]:995|::1 995 0",
-                            "pop3://h:2110/|h 2110 0", "POP3S://h|h 995 1", "pop3+starttls://h|h 110 2", "h:0|",
-                            "h:65536|", "imap://h|", "pop3://h/inbox|", "pop3://a@h|", "[127.0.0.1]:110|"})
-        QTest::addRow("%s", row) << QString(row).section(u'|', 0, 0) << QString(row).section(u'|', 1);
-}
-
+// Host, port and security from the server name; nothing from what is not one.
 void tst_Pop3::serverAddress()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, address);
-    const auto parsed = ServerAddress::parse(name);
-    QCOMPARE(parsed ? QStringLiteral("%1 %2 %3").arg(parsed->host()).arg(parsed->port()).arg(int(parsed->security()))
-                    : QString(),
-             address);
+    for (const char *row : {" mail.example.jp \t|mail.example.jp 110 0", "h:1110|h 1110 0", "[::1]:995|::1 995 0",
+                            "pop3://h:2110/|h 2110 0", "POP3S://h|h 995 1", "pop3+starttls://h|h 110 2", "h:0|",
+                            "h:65536|", "imap://h|", "pop3://h/inbox|", "pop3://a@h|", "[127.0.0.1]:110|"}) {
+        const auto parsed = ServerAddress::parse(QString(row).section(u'|', 0, 0));
+        QCOMPARE(parsed
+                     ? QStringLiteral("%1 %2 %3").arg(parsed->host()).arg(parsed->port()).arg(int(parsed->security()))
+                     : QString(),
+                 QString(row).section(u'|', 1));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Pop3)

@@ -56,23 +56,18 @@ bool DovecotServer::start(QString *why)
 
 void DovecotServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     m_process.terminate();
-    if (!m_process.waitForFinished(10'000))
-        m_process.kill();
-    m_process.waitForFinished();
+    m_process.waitForFinished(10'000);
 }
 
 QStringList DovecotServer::maildirFileNames(const QString &user) const
 {
     QStringList names;
     for (const QString &folder : {QStringLiteral("cur"), QStringLiteral("new")}) {
-        const QDir box(m_dir.filePath(QStringLiteral("mail/%1/%2").arg(user, folder)));
-        for (const QString &name : box.entryList(QDir::Files))
+        for (const QString &name :
+             QDir(m_dir.filePath(QStringLiteral("mail/%1/%2").arg(user, folder))).entryList(QDir::Files))
             names << folder + u'/' + name;
     }
-    names.sort();
     return names;
 }
 

@@ -5,9 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A real Dovecot POP3 server on 127.0.0.1, run by tests/support/dovecot.sh in a temporary folder: plain
-// POP3 and implicit TLS on ports of its own, {PLAIN} passwords (so APOP works), a self-signed certificate
-// for localhost and 127.0.0.1, a maildir per user and a log. Stopped when the object goes.
+// A real Dovecot POP3 server on 127.0.0.1, run by dovecot.sh in a temporary folder: plain POP3 and implicit TLS
+// on ports of their own, APOP, a certificate for 127.0.0.1, a maildir per user and a log.
 class DovecotServer final {
 public:
     static QString executable() { return QStringLiteral("/usr/sbin/dovecot"); }
@@ -26,7 +25,7 @@ public:
     quint16 plainPort() const { return m_plainPort; }
     quint16 tlsPort() const { return m_tlsPort; }
     QString certificatePath() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
-    // Every file of the user's maildir as "new/name" or "cur/name:2,flags", sorted.
+    // Every message file of the user, as "cur/name:2,flags" or "new/name".
     QStringList maildirFileNames(const QString &user) const;
     QString log() const;
     // The log lines that hold text, once there are count of them or ten seconds have passed: Dovecot writes

@@ -4,8 +4,8 @@
 
 #include <QStringList>
 
-// Lists the connections it is given and records each listing as "HangUp" and each hang-up as "HangUp <id>"
-// in the shared log. A listing can fail, and so can the hang-up of the ids in refusing.
+// Lists what it is given (or fails to), refuses to hang up the ids in refusing, and logs each listing as "HangUp"
+// and each hang-up as "HangUp <id>" into the shared log.
 class FakeDialUp final : public DialUp {
 public:
     explicit FakeDialUp(QStringList &log) : m_log(log) {}
@@ -22,7 +22,7 @@ public:
     }
     bool hangUp(const DialUpConnection &connection) override
     {
-        m_log << QStringLiteral("HangUp ") + connection.id;
+        m_log << "HangUp " + connection.id;
         return !refusing.contains(connection.id);
     }
 

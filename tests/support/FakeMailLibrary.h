@@ -6,9 +6,8 @@
 
 #include <functional>
 
-// A mail library that answers from a few settings and records every call, in order, into a log that a
-// test can share with other fakes to see the order across them. Messages are walked as "Status h n",
-// "Size h n" and "Mail h n <body capacity>".
+// A mail library that answers from a few settings and records every call, in order, into a log a test can share
+// with other fakes. Messages are walked as "Status h n", "Size h n" and "Mail h n <body capacity>".
 class FakeMailLibrary final : public MailLibrary {
 public:
     explicit FakeMailLibrary(QStringList &log) : m_log(log) {}
@@ -26,11 +25,7 @@ public:
         return record(QStringLiteral("SetOption %1 %2").arg(option).arg(value));
     }
     int NMailEndWinSock() override { return record(QStringLiteral("EndWinSock")); }
-    int NMailPop3Connect(const QString &server) override
-    {
-        record(QStringLiteral("Connect ") + server);
-        return connectResult;
-    }
+    int NMailPop3Connect(const QString &server) override { return record("Connect " + server), connectResult; }
     int NMailPop3Authenticate(int handle, const QString &id, const QString &password, int apop) override
     {
         record(QStringLiteral("Authenticate %1 %2 %3 %4").arg(handle).arg(id, password).arg(apop));
@@ -47,18 +42,16 @@ public:
         const int gone = record(QStringLiteral("Size %1 %2").arg(handle).arg(number), true);
         return gone ? gone : sizes.value(number - 1, 100);
     }
-    int NMailPop3GetMail(int handle, int number, QString &, QString &, QString &, QString &, QByteArray &body, int,
-                         int) override
+    int NMailPop3GetMail(int h, int n, QString &, QString &, QString &, QString &, QByteArray &body, int, int) override
     {
-        return record(QStringLiteral("Mail %1 %2 %3").arg(handle).arg(number).arg(body.size()), true);
+        return record(QStringLiteral("Mail %1 %2 %3").arg(h).arg(n).arg(body.size()), true);
     }
     // Writes like the real library: the text, a NUL, the rest of the buffer untouched.
     int NMailGetMessage(int code, QString &buffer, int &length) override
     {
         record(QStringLiteral("GetMessage %1 %2").arg(code).arg(length));
-        const QString text = errorText.left(buffer.size() - 1);
-        buffer.replace(0, text.size() + 1, text + QChar(u'\0'));
-        return length = int(text.size());
+        buffer.replace(0, errorText.size() + 1, errorText + QChar(u'\0'));
+        return length = int(errorText.size());
     }
     int NMailPop3Close(int handle) override { return record(QStringLiteral("Close %1").arg(handle)); }
 

@@ -17,14 +17,12 @@ ScriptedPop3Server::ScriptedPop3Server(Script script, QByteArrayList messages)
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] {
         for (pollfd ready{m_listener, POLLIN, 0}; !m_stop;) {
-            if (::poll(&ready, 1, 20) <= 0)
-                continue;
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            locked([this] { ++m_open; });
-            serve(client);
-            ::close(client);
-            locked([this] { --m_open, m_served = true; });
-            m_gone.notify_all();
+            if (::poll(&ready, 1, 20) > 0) {
+                const int client = ::accept(m_listener, nullptr, nullptr);
+                serve(client);
+                ::close(client);
+                return;
+            }
         }
     });
 }
@@ -32,14 +30,14 @@ ScriptedPop3Server::ScriptedPop3Server(Script script, QByteArrayList messages)
 ScriptedPop3Server::~ScriptedPop3Server()
 {
     m_stop = true;
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
     ::close(m_listener);
 }
 
 QByteArrayList ScriptedPop3Server::commands()
 {
-    std::unique_lock lock(m_mutex);
-    m_gone.wait_for(lock, 5s, [this] { return m_served && m_open == 0; });
+    m_thread.join();
     return m_commands;
 }
 
@@ -66,7 +64,7 @@ void ScriptedPop3Server::serve(int client)
         }
         command = pending.left(end).chopped(end > 0 && pending[end - 1] == '\r' ? 1 : 0);
         pending.remove(0, end + 1);
-        locked([&] { m_commands << command; });
+        m_commands << command;
     }
 }
 
@@ -87,26 +85,19 @@ bool ScriptedPop3Server::send(int client, QByteArray reply) const
 QByteArray ScriptedPop3Server::reply(const QByteArray &command) const
 {
     const QByteArrayList words = command.split(' ');
-    const QByteArray verb = words[0];
-    if (m_script.contains(command) || m_script.contains(verb))
-        return m_script.value(command, m_script.value(verb));
     const QByteArray message = m_messages.value(words.value(1).toInt() - 1);
-    if (command.isEmpty())
-        return "+OK scripted POP3 server ready\r\n";
-    if (verb == "CAPA")
-        return "+OK\r\nTOP\r\nUSER\r\n.\r\n";
-    if (verb == "USER" || verb == "PASS" || verb == "APOP")
-        return "+OK\r\n";
-    if (verb == "QUIT")
-        return "+OK bye\r\n<cut>";
-    if (verb == "STAT")
-        return "+OK " + QByteArray::number(m_messages.size()) + ' ' + QByteArray::number(m_messages.join().size()) +
-               "\r\n";
-    if (verb == "LIST" && !message.isEmpty())
-        return "+OK " + words[1] + ' ' + QByteArray::number(message.size()) + "\r\n";
-    if (verb == "TOP" && !message.isEmpty()) {
-        const QByteArray lines = words.value(2) == "0" ? message.left(message.indexOf("\r\n\r\n") + 4) : message;
-        return "+OK\r\n" + QByteArray("\r\n" + lines).replace("\r\n.", "\r\n..").mid(2) + ".\r\n";
-    }
-    return "-ERR There's no message " + words.value(1) + ".\r\n";
+    const QByteArray top = words.value(2) == "0" ? message.left(message.indexOf("\r\n\r\n") + 4) : message;
+    const QByteArray ok = "+OK\r\n";
+    const Script mailbox{{"", "+OK ready\r\n"},
+                         {"CAPA", "+OK\r\nTOP\r\nUSER\r\n.\r\n"},
+                         {"USER", ok},
+                         {"PASS", ok},
+                         {"APOP", ok},
+                         {"QUIT", ok + "<cut>"},
+                         {"STAT", "+OK " + QByteArray::number(m_messages.size()) + ' ' +
+                                      QByteArray::number(m_messages.join().size()) + "\r\n"},
+                         {"LIST", "+OK " + words.value(1) + ' ' + QByteArray::number(message.size()) + "\r\n"},
+                         {"TOP", ok + QByteArray("\r\n" + top).replace("\r\n.", "\r\n..").mid(2) + ".\r\n"}};
+    const QByteArray verb = message.isEmpty() && (words[0] == "LIST" || words[0] == "TOP") ? "-" : words[0];
+    return m_script.value(command, m_script.value(words[0], mailbox.value(verb, "-ERR no such message\r\n")));
 }
