@@ -9,8 +9,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-// A short path: Dovecot's sockets live under it, and socket paths are limited to 108 bytes.
-DovecotServer::DovecotServer() : m_dir(QStringLiteral("/tmp/dovecot-XXXXXX"))
+DovecotServer::DovecotServer()
 {
     QTcpServer plain, tls; // both held at once, so that the two ports differ
     plain.listen(QHostAddress::LocalHost);
@@ -24,11 +23,9 @@ DovecotServer::DovecotServer() : m_dir(QStringLiteral("/tmp/dovecot-XXXXXX"))
 
 void DovecotServer::addMessage(const QString &user, const QByteArray &message)
 {
-    ++m_delivered;
     QProcess deliver;
-    deliver.start(QStringLiteral(PORONICA_DOVECOT_SCRIPT),
-                  {QStringLiteral("deliver"), m_dir.path(), user,
-                   QStringLiteral("%1.M%2.poronica").arg(1'600'000'000 + m_delivered).arg(m_delivered)});
+    const QString name = QStringLiteral("%1.M.poronica").arg(1'600'000'000 + ++m_delivered);
+    deliver.start(QStringLiteral(PORONICA_DOVECOT_SCRIPT), {QStringLiteral("deliver"), m_dir.path(), user, name});
     deliver.write(message);
     deliver.closeWriteChannel();
     if (!deliver.waitForFinished(10'000) || deliver.exitCode() != 0)
@@ -40,9 +37,8 @@ bool DovecotServer::start(QString *why)
     m_process.start(QStringLiteral(PORONICA_DOVECOT_SCRIPT),
                     QStringList{m_dir.path(), QString::number(m_plainPort), QString::number(m_tlsPort)} + m_users);
     // The port accepts a little before the greeting is sent: wait for "+OK" itself.
-    for (const QDeadlineTimer deadline(20'000); !deadline.hasExpired(); QThread::msleep(50)) {
-        if (m_process.state() == QProcess::NotRunning)
-            break;
+    for (const QDeadlineTimer deadline(20'000); !deadline.hasExpired() && m_process.state() != QProcess::NotRunning;
+         QThread::msleep(50)) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_plainPort);
         if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) && probe.readLine().startsWith("+OK"))

@@ -16,24 +16,21 @@ public:
     ~DovecotServer() { stop(); }
 
     void addUser(const QString &user, const QString &password) { m_users << user + u':' + password; } // before start()
-    // Delivered as a mail transfer agent would; POP3 numbers follow the order of the calls.
-    void addMessage(const QString &user, const QByteArray &message);
-    // Starts Dovecot and waits for its greeting.
-    bool start(QString *why = nullptr);
+    void addMessage(const QString &user, const QByteArray &message); // POP3 numbers follow the order of the calls
+    bool start(QString *why = nullptr);                              // and wait for the greeting
     void stop();
 
     quint16 plainPort() const { return m_plainPort; }
     quint16 tlsPort() const { return m_tlsPort; }
     QString certificatePath() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
-    // Every message file of the user, as "cur/name:2,flags" or "new/name".
-    QStringList maildirFileNames(const QString &user) const;
+    QStringList maildirFileNames(const QString &user) const; // "cur/name:2,flags" or "new/name"
     QString log() const;
-    // The log lines that hold text, once there are count of them or ten seconds have passed: Dovecot writes
-    // some lines (a session's "Logged out") only after the client has gone.
+    // The log lines that hold text, once there are count of them or ten seconds have passed: Dovecot writes some
+    // lines, such as a session's "Logged out", only after the client has gone.
     QStringList waitForLog(const QString &text, int count) const;
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir{QStringLiteral("/tmp/dovecot-XXXXXX")}; // short: Dovecot's sockets live under it
     QProcess m_process;
     QStringList m_users;
     quint16 m_plainPort = 0;
