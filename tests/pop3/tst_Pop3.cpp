@@ -5,7 +5,6 @@
 #include "ScriptedPop3Server.h"
 #include "ServerAddress.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <ctime>
