@@ -1,12 +1,9 @@
 #include "TestFolder.h"
 
-#include "ProgramPaths.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-TestFolder::TestFolder() : m_previousCurrent(QDir::currentPath())
+TestFolder::TestFolder()
 {
     QDir(m_program.path()).mkdir(ProgramPaths::DataFolderName);
     ProgramPaths::setFolder(m_program.path());
@@ -19,30 +16,35 @@ TestFolder::~TestFolder()
     ProgramPaths::setFolder(QString());
 }
 
-QString TestFolder::dataFile(const QString &name) const
-{
-    return m_program.path() + u'/' + ProgramPaths::DataFolderName + u'/' + name;
-}
-
-QString TestFolder::absolute(const QString &path) const
-{
-    return QFileInfo(path).isAbsolute() ? path : m_program.path() + u'/' + path;
-}
-
 void TestFolder::write(const QString &path, const QByteArray &bytes) const
 {
-    QFile file(absolute(path));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
+    QFile file(this->path(path));
+    const bool done = bytes.isNull() ? !file.exists() || file.remove()
+                                     : file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    if (!done)
+        qWarning("TestFolder: cannot write %s", qPrintable(file.fileName()));
 }
 
 QByteArray TestFolder::read(const QString &path) const
 {
-    QFile file(absolute(path));
+    QFile file(this->path(path));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool TestFolder::exists(const QString &path) const
+int TestFolder::mode(const QString &path)
 {
-    return QFileInfo::exists(absolute(path));
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+bool TestFolder::asNobody(const std::function<void()> &work)
+{
+    // Both the real and the effective ids change, since access() goes by the real one; the saved id is the way back.
+    const bool root = geteuid() == 0;
+    if (root && (setresgid(65534, 65534, 0) != 0 || setresuid(65534, 65534, 0) != 0))
+        return false;
+    work();
+    if (root && (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0))
+        qFatal("TestFolder: cannot switch back from nobody"); // every later test would mean something else
+    return true;
 }

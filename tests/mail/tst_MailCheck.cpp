@@ -1,0 +1,157 @@
+#include "CheckHost.h"
+#include "FakeMailLibrary.h"
+#include "MailCheck.h"
+#include "Schedule.h"
+#include "TestFolder.h"
+
+#include <QTest>
+
+namespace {
+
+// Records what the check does outside the library into the library's log.
+struct Host final : CheckHost {
+    explicit Host(QStringList &log) : log(log) {}
+    QStringList &log;
+    ServerSettings server;
+    QString text7; // the mail program; Check2 is ticked when there is one
+    int check1 = 0;
+
+    const ServerSettings &serverSettings() const override { return server; }
+    void setAccount(const QString &id, const QString &password) override { log << "SetAccount " + id + ' ' + password; }
+    void showAccountDialog() override { log << QStringLiteral("AccountDialog"); }
+    void showLoginError(const QString &text) override { log << "Error " + text; }
+    bool startsMailProgram() const override { return !text7.isEmpty(); }
+    QString mailProgramPath() const override { return text7; }
+    void startMailProgram(const QString &path) override { log << "Start [" + path + ']'; }
+    void showNewMail(int count) override { log << QStringLiteral("Notice %1").arg(count); }
+    int hangUpChoice() const override { return check1; }
+    void hangUp() override { log << QStringLiteral("HangUp"); }
+};
+
+struct Check {
+    const char *name;
+    QString calls;    // what the check did, in order; the hang-up (Check1) is chosen where it ends in one
+    int count = 0;    // what the login gives
+    int goneFrom = 0; // the status, size or fetch call from which the connection is gone
+    const char *text7 = "";
+    int connect = 1;
+    const char *password = "pw";
+    int apop = 0;
+    const char *server = "h";
+};
+
+// Every message is walked as status, size, then the whole of it into a buffer one byte over the size LIST
+// gave (10, -7 and 2147483647 here), never negative and never above the cap.
+QList<Check> checks()
+{
+    const QString login = QStringLiteral("Connect h|SetAccount id pw|Authenticate 1 id pw 0|");
+    const QString walk1 = login + "Status 1 1|Size 1 1|Mail 1 1 11|";
+    const QString walk3 = walk1 + "Status 1 2|Size 1 2|Mail 1 2 0|Status 1 3|Size 1 3|Mail 1 3 67108864|";
+    return {
+        {"no server", "HangUp", 0, 0, "", 1, "pw", 0, ""},
+        {"no connection", "Connect h|HangUp", 0, 0, "", -1},
+        {"no account", "Connect h|SetAccount id |AccountDialog|Close 1|HangUp", 0, 0, "", 1, ""},
+        {"login error",
+         "Connect h|SetAccount id pw|Authenticate 7 id pw 0|GetMessage 0 8192|Error -ERR no|Close 7|HangUp", -8, 0, "",
+         7},
+        {"no mail", login + "Close 1|HangUp"},
+        {"APOP", "Connect h|SetAccount id pw|Authenticate 1 id pw -1|Close 1|HangUp", 0, 0, "", 1, "pw", 1},
+        {"new mail", walk3 + "Close 1|Notice 3|HangUp", 3},
+        {"gone at a status", walk1 + "Status 1 2|Close 1|Notice 3", 3, 4},
+        {"gone at a size", walk1 + "Status 1 2|Size 1 2|Close 1|Notice 3", 3, 5},
+        {"gone at a fetch", walk1 + "Status 1 2|Size 1 2|Mail 1 2 0|Close 1|Notice 3", 3, 6},
+        // The marker of no mail program is compared before the blanks around a path go.
+        {"mail program not set", walk1 + "Close 1|HangUp", 1, 0, "未設定"},
+        {"blanks around the path", walk1 + "Close 1|Start [/opt/m er/run]|HangUp", 1, 0, " /opt/m er/run  "},
+        {"blanks around the marker", walk1 + "Close 1|Start [未設定]", 1, 0, " 未設定"},
+    };
+}
+
+} // namespace
+
+class tst_MailCheck final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void check_data();
+    void check();
+    void schedule_data();
+    void schedule();
+};
+
+void tst_MailCheck::check_data()
+{
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < checks().size(); ++row)
+        QTest::addRow("%s", checks()[row].name) << row;
+}
+
+void tst_MailCheck::check()
+{
+    QFETCH(int, row);
+    const Check check = checks()[row];
+    TestFolder folder;
+    folder.write(folder.dataFile(QStringLiteral("iniIdPass.ini")),
+                 QByteArray("[EXEINI]\r\nNAME=id\r\nNAME2=") + check.password);
+    QStringList log;
+    FakeMailLibrary library(log);
+    library.connectResult = check.connect;
+    library.authenticateResult = check.count;
+    library.goneFrom = check.goneFrom;
+    library.sizes = {10, -7, 2147483647};
+    library.errorText = QStringLiteral("-ERR no");
+    Host host(log);
+    host.server = {QString(), check.server, QString(), qint16(check.apop)};
+    host.text7 = QString::fromUtf8(check.text7);
+    host.check1 = check.calls.endsWith(u"HangUp");
+    MailCheck::run(library, host);
+    QCOMPARE(log.join(u'|'), check.calls);
+}
+
+void tst_MailCheck::schedule_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QString>("counters"); // minutes:seconds before
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QString>("after"); // the ticks after which a check was due | the counters after
+
+    QTest::addRow("a counted minute is 61 ticks") << "1"
+                                                  << "Text1:Text4" << 200 << "61 122 183|0:17";
+    QTest::addRow("blanks and text after the number") << "  1 min"
+                                                      << "0:0" << 61 << "61|1:0";
+    QTest::addRow("not a whole number: never") << "2.5"
+                                               << "0:0" << 400 << "|0:34";
+    QTest::addRow("0: never") << "0"
+                              << "0:0" << 200 << "|3:17";
+    QTest::addRow("not a number: never") << "abc"
+                                         << "0:0" << 200 << "|3:17";
+    QTest::addRow("reset at the interval, rounded half to even") << "2.5"
+                                                                 << "2:5" << 1 << "|0:6";
+    QTest::addRow("3.5 rounds to 4") << "3.5"
+                                     << "4:5" << 1 << "|0:6";
+    QTest::addRow("reset and roll over in one tick") << "2"
+                                                     << "2:60" << 1 << "|1:0";
+    QTest::addRow("lowered below the counter: never") << "5"
+                                                      << "7:0" << 61 * 30 << "|37:0";
+    QTest::addRow("beyond 32 bits: never") << "99999999999"
+                                           << "4:60" << 1 << "|5:0";
+}
+
+void tst_MailCheck::schedule()
+{
+    QFETCH(QString, interval);
+    QFETCH(QString, counters);
+    QFETCH(int, ticks);
+    QFETCH(QString, after);
+    QString minutes = counters.section(u':', 0, 0), seconds = counters.section(u':', 1);
+    QStringList due;
+    for (int tick = 1; tick <= ticks; ++tick) {
+        Schedule::secondTick(interval, seconds, minutes);
+        if (Schedule::checkDue(interval, minutes))
+            due << QString::number(tick);
+    }
+    QCOMPARE(due.join(u' ') + u'|' + minutes + u':' + seconds, after);
+}
+
+QTEST_GUILESS_MAIN(tst_MailCheck)
+#include "tst_MailCheck.moc"
