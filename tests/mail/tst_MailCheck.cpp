@@ -77,6 +77,7 @@ private slots:
     void check();
     void schedule_data();
     void schedule();
+    void mailProgramCommand();
 };
 
 void tst_MailCheck::check_data()
@@ -151,6 +152,17 @@ void tst_MailCheck::schedule()
             due << QString::number(tick);
     }
     QCOMPARE(due.join(u' ') + u'|' + minutes + u':' + seconds, after);
+}
+
+void tst_MailCheck::mailProgramCommand()
+{
+    // A stored text that names a file is that file, spaces and all; any other is a command line.
+    TestFolder folder;
+    folder.write(QStringLiteral("mail er -x"), "#!/bin/sh\n");
+    const QString file = QDir(folder.programFolder()).filePath(QStringLiteral("mail er -x"));
+    QCOMPARE(MailCheck::mailProgramCommand(file), QStringList{file});
+    QCOMPARE(MailCheck::mailProgramCommand(R"("/opt/My Mail/run" -inbox "a b")"),
+             (QStringList{"/opt/My Mail/run", "-inbox", "a b"}));
 }
 
 QTEST_GUILESS_MAIN(tst_MailCheck)
