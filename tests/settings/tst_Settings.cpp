@@ -33,7 +33,7 @@ void tst_Settings::profile_data()
     QTest::addColumn<QString>("write");     // to NAME; null: only read, "-": remove it
     QTest::addColumn<QString>("read");      // NAME's value then, or Default
     QTest::addColumn<int>("number");        // what the integer read makes of it
-    QTest::addColumn<QByteArray>("after");  // null: as before
+    QTest::addColumn<QByteArray>("after");  // null: unchanged
 
     const QByteArray name = "[EXEINI]\r\nNAME=";
     const auto row = [](const char *title, const QByteArray &before, const QString &write, const QString &read,
