@@ -47,6 +47,8 @@ sleep 1.5
 quit_from_tray
 
 printf '[EXEINI]\r\nNUMBER2=1\r\nNUMBER3=0\r\n' >"$data/ini.ini"
+# Without the notice helper the program shows the window itself, the one that closing could end it with.
+rm "$work/program/poronica-notice"
 to_tray
 notice=$(window 新着のお知らせ 25)
 [[ $(logins) == 2 && $(starts) == 1 ]] || fail "$(logins) logins, $(starts) mail program starts"
