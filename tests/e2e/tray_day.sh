@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The daily use from the tray, with trayer as the tray host and a counted second of 200 ms (a minute of 61
-# of them is 12.2 s, and each due second spans two polls of the 100 ms poll). First with a mail program:
-# one timed check logs in once and starts it once. Then without one: the timed check shows the notice
-# while the main window is in the tray; closing it leaves the program running; the tray menu ends it.
+# The daily use from trayer's tray with counted seconds of 200 ms (a minute is 12.2 s; a due second spans two
+# polls). With a mail program, a timed check logs in once and starts it once. Without one, it shows the notice
+# while the main window is in the tray; closing that leaves the program running; the tray menu ends it.
 TRAY=1 DOVECOT="alice:secret"
 . "$(dirname "$0")/desktop.sh"
 printf 'From: a@example.jp\r\nSubject: hello\r\n\r\nhello\r\n' | deliver alice 1000000001.M1.poronica
@@ -11,28 +10,24 @@ data="$work/program/★MailData"
 printf '[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=1\r\n' >"$data/iniIdPass.ini"
 printf '#!/bin/sh\necho started >>%s/starts\n' "$work" >"$work/mailer" && chmod +x "$work/mailer"
 printf '[EXEINI]\r\nNUMBER2=1\r\nNAME=%s\r\nNUMBER3=1\r\n' "$work/mailer" >"$data/ini.ini"
-now() { echo $(($(date +%s%N) / 1000000)); }
+now() { date +%s%3N; }
 starts() { cat "$work/starts" 2>/dev/null | wc -l; }
-icon() { xwininfo -tree -id "$(xdotool search --classname '^panel$' | head -n 1)" | awk '/"poronica"/ { print $1; exit }'; }
+icon() { xwininfo -tree -id "$(xdotool search --classname '^panel$')" | awk '/"poronica"/ { print $1; exit }'; }
 menu() {
     for w in $(xdotool search --onlyvisible --classname '^poronica$'); do
         xwininfo -id "$w" | grep -q 'Override Redirect State: yes' && ! xprop -id "$w" | grep -q TOOLTIP && echo "$w"
     done | grep -vx "$(($(icon)))" | tail -n 1 # the icon is one of them too
 }
-has_menu() { [[ -n $(menu) ]]; }
-has_icon() { [[ -n $(icon) ]]; }
 to_tray() {
-    start PORONICA_SECOND_MS=200
-    launched=$(now)
-    main=$(window ポロニカ)
-    click "$main" 204 232 # "タスク"
+    start PORONICA_SECOND_MS=200 && launched=$(now)
+    main=$(window ポロニカ) && click "$main" 204 232 # "タスク"
     gone "$main"
-    within 5 has_icon || fail "no icon in the tray"
+    within 5 nonempty icon || fail "no icon in the tray"
 }
 quit_from_tray() {
     sleep 0.5 # as a person would: a click right after "タスク" may close the menu at once
     click "$(icon)" 11 15
-    within 5 has_menu || fail "a click on the icon opened no menu"
+    within 5 nonempty menu || fail "a click on the icon opened no menu"
     eval "$(xdotool getwindowgeometry --shell "$(menu)")"
     click "$WINDOW" $((WIDTH / 2)) $((HEIGHT * 3 / 4)) # "終了", below the separator
     ended

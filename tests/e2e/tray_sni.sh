@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# The tray icon as a StatusNotifierItem host sees it, on a private session bus (run under dbus-run-session):
-# a small watcher takes the registration that "タスク" makes; the host reads the item's title and exported
-# menu, clicks the icon both ways (each call answered at once, whatever the program opens) and ends the
-# program through the exported "終了".
-/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null && command -v gdbus >/dev/null || { echo "SKIP: no gdbus or python3-dbus/gi"; exit 77; }
+# The tray icon as a StatusNotifierItem host sees it, on a private bus (under dbus-run-session): a watcher takes
+# the item that "タスク" registers; the host reads its title and exported menu, clicks it both ways (each call
+# answered at once, whatever the program opens) and ends the program through the exported "終了".
+/usr/bin/python3 -c 'import dbus, gi' 2>/dev/null && command -v gdbus >/dev/null ||
+    { echo "SKIP: no gdbus or python3-dbus/gi" && exit 77; }
 . "$(dirname "$0")/desktop.sh"
 /usr/bin/python3 - "$work/item" <<'EOF' &
-import sys, dbus, dbus.service
-from dbus.mainloop.glib import DBusGMainLoop
+import sys, dbus, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
 WATCHER = 'org.kde.StatusNotifierWatcher'
 class Watcher(dbus.service.Object):
@@ -22,11 +21,11 @@ class Watcher(dbus.service.Object):
     def Introspect(self):
         return (f'<node><interface name="{WATCHER}"><property name="IsStatusNotifierHostRegistered" type="b" '
                 'access="read"/></interface></node>')
-DBusGMainLoop(set_as_default=True)
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 Watcher(dbus.service.BusName(WATCHER, dbus.SessionBus()), '/StatusNotifierWatcher')
 GLib.MainLoop().run()
 EOF
-pids+=($!)
+pids+=($!) # the watcher
 watching() { gdbus introspect --session --dest org.kde.StatusNotifierWatcher --object-path / >/dev/null 2>&1; }
 within 10 watching || fail "the watcher did not start"
 printf 'SMTP=\r\nPOP3=127.0.0.1:1\r\nMAIL=\r\nAPOP=0\r\n' >"$work/current/vbmail.ini"
