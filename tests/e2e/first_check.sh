@@ -57,6 +57,7 @@ shot "$notice" notice
 
 close_window "$notice" && gone "$notice"
 close_window "$main" && ended
+! grep '^js:' "$work/program.log" || fail "the page wrote to its console"
 [[ $(cat "$work/current/vbmail.ini") == $'SMTP=\r\nPOP3=127.0.0.1:'$port$'\r\nMAIL=\r\nAPOP=0\r' ]] ||
     fail "vbmail.ini: $(cat -A "$work/current/vbmail.ini")"
 data="$work/program/★MailData"
