@@ -1,53 +1,34 @@
 #!/usr/bin/env bash
-# The Debian package: made from the build folder given, checked by lintian and the desktop and AppStream
-# validators, installed on this machine, started under a private Xvfb by a user who never ran it, and
-# removed. Needs root; a poronica installed by hand is left alone (exit 77: skipped).
+# The Debian package: made in the build folder above the program folder given, checked by lintian and the
+# desktop and AppStream validators, installed on this machine, started under a private Xvfb by a user who
+# never ran it, and removed. Needs root; a poronica installed by hand is left alone (exit 77: skipped).
 set -euo pipefail
-export LANG=C.UTF-8
-build=$(realpath "$1")
 [[ $(id -u) -eq 0 ]] || { echo "SKIP: installing needs root"; exit 77; }
-exec 9>/tmp/poronica-package-test.lock # one package test at a time on this machine
-flock 9
+exec 9>/tmp/poronica-package-test.lock && flock 9 # one package test at a time on this machine
 if dpkg-query -W -f='${Status}' poronica 2>/dev/null | grep -q installed; then
-    echo "SKIP: poronica is installed"
-    exit 77
+    echo "SKIP: poronica is installed" && exit 77
 fi
-
+. "$(dirname "$0")/desktop.sh"
+build=$(dirname "$(realpath "$1")")
 rm -f "$build"/poronica_*_amd64.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/poronica_*_amd64.deb)
 lintian "$deb"
-dpkg-deb -x "$deb" "$build/package-contents"
-desktop-file-validate "$build"/package-contents/usr/share/applications/*.desktop
-appstreamcli validate --no-net "$build"/package-contents/usr/share/metainfo/*.xml
-rm -rf "$build/package-contents"
+dpkg-deb -x "$deb" "$work/contents"
+desktop-file-validate "$work"/contents/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$work"/contents/usr/share/metainfo/*.xml
 
-work=$(mktemp -d "$build/package-XXXXXX")
-pids=()
-finish() {
-    kill "${pids[@]}" 2>/dev/null || true
-    wait "${pids[@]}" 2>/dev/null || true
+purge() {
     dpkg --purge poronica >/dev/null
-    [[ ! -e /usr/lib/poronica ]] || { echo "FAIL: /usr/lib/poronica is still there"; exit 1; }
-    rm -rf "$work"
+    [[ ! -e /usr/lib/poronica ]] || { echo "FAIL: /usr/lib/poronica is still there" && status=1; }
 }
-trap finish EXIT
 dpkg -i "$deb" >/dev/null
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 50); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-(cd / && exec env -u XDG_DATA_HOME HOME="$work" XDG_RUNTIME_DIR="$work" \
+(cd / && exec env -u XDG_DATA_HOME HOME="$work/home" XDG_RUNTIME_DIR="$work/home" \
     DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox \
-    poronica >"$work/program.log" 2>&1) &
-pids+=($!)
-for _ in $(seq 100); do xdotool search --onlyvisible --name '^ポロニカ$' >/dev/null && break; sleep 0.1; done
-xdotool search --onlyvisible --name '^ポロニカ$' >/dev/null ||
-    { cat "$work/program.log"; echo "FAIL: no main window"; exit 1; }
-
-folder="$work/.local/share/poronica"
-[[ $(stat -c %a "$folder" "$folder/★MailData") == $'700\n700' ]] || { echo "FAIL: others may read the folder"; exit 1; }
-[[ -f "$folder/★MailData/ini.ini" ]] || { echo "FAIL: the program did not take the user's folder"; exit 1; }
-[[ -f "$folder/画像データ/denkyu.gif" ]] || { echo "FAIL: the pictures are not reached"; exit 1; }
+    poronica >"$work/program.log" 2>&1) & pids+=($!)
+window ポロニカ >/dev/null
+folder="$work/home/.local/share/poronica"
+[[ $(stat -c %a "$folder" "$folder/★MailData") == $'700\n700' ]] || fail "others may read the folder"
+[[ -f "$folder/★MailData/ini.ini" ]] || fail "the program did not take the user's folder"
+[[ -f "$folder/画像データ/denkyu.gif" ]] || fail "the pictures are not reached"
 echo PASS

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# A person's first start: both settings dialogs filled in, a check against Dovecot, the notice page with
+# its effects, a second check while the notice is open, and the end; then the settings files and a
+# mailbox that was only looked at.
+DOVECOT="alice:secret"
+. "$(dirname "$0")/desktop.sh"
+mail() { printf 'From: sender@example.jp\r\nSubject: note %s\r\n\r\nhello\r\n' "$1"; }
+for n in 1 2 3; do mail $n | deliver alice "100000000$n.M$n.poronica"; done
+pictures="$work/program/画像データ"
+# The page lies beside the program: each picture it names is there, and it names nothing elsewhere.
+grep -oE '(src="|url\(")[^"#)]+' "$pictures/tokonoma.html" | sed -E 's/^(src="|url\(")//' | grep -v '^data:' |
+    while read -r file; do [[ -f $pictures/$file ]] || fail "the page names a missing $file"; done
+! grep -rhoE "https?://[^\"' <>)]+|(src|href)=[\"']//|url\([\"']?//" "$pictures" | grep -v '^http://www.w3.org/' ||
+    fail "the page reaches outside the program folder"
+
+start
+main=$(window ポロニカ) && server=$(window サーバー設定) && account=$(window ID,PASS)
+xdotool windowfocus --sync "$server" && click "$server" 60 72 && typein "127.0.0.1:$port"
+click "$server" 76 180 && gone "$server" # "設定"
+xdotool windowfocus --sync "$account" && click "$account" 100 16 && typein alice && key Tab && typein secret
+click "$account" 36 76 && key Return && gone "$account" # "保存する", then OK
+xdotool windowmove "$main" 0 0 # off the notice's page, which takes the middle of the screen
+
+# The notice shows the count and a drawn page; the browser engine lives only in the notice helper.
+count_is() { # copied from the count box as a person would
+    xdotool windowfocus --sync "$notice" && click "$notice" 336 398 && key ctrl+a ctrl+c
+    [[ $(xclip -o -selection clipboard) == "$1" ]]; }
+# An empty or unpainted pane has few colours; the page's pictures give it thousands.
+drawn() { shot "$(find_window 新着のお知らせ)" page 369x329+0+0 && (($(identify -format %k "$out/$name-page.png") > 1000)); }
+click "$main" 204 134 # "メ｜ルチェック"
+within 30 drawn || fail "no notice page with its pictures was drawn"
+notice=$(window 新着のお知らせ)
+xprop -id "$notice" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the notice is not top-most"
+count_is 3 || fail "the notice does not show 3"
+helper=$(ps -o pid= --ppid "$program" | head -n 1)
+grep -q libQt6WebEngineCore "/proc/${helper// /}/maps" || fail "no notice helper with the browser engine"
+! grep -q libQt6WebEngine "/proc/$program/maps" || fail "the resident program maps the browser engine"
+
+# The scroll turns and the doors open under the mouse; the box can be carried aside.
+xdotool mousemove --window "$notice" 20 310 sleep 1.2
+shot "$notice" scroll0 72x178+86+40 && shot "$notice" doors0 104x59+258+25 && shot "$notice" box0 72x80+156+160
+xdotool mousemove --window "$notice" 122 129 sleep 1.5
+shot "$notice" scroll1 72x178+86+40 && differ scroll0 scroll1 || fail "the scroll did not turn"
+xdotool mousemove --window "$notice" 310 54 sleep 1.5
+shot "$notice" doors1 104x59+258+25 && differ doors0 doors1 || fail "the doors did not open"
+xdotool mousemove --window "$notice" 192 190 mousedown 1 mousemove --window "$notice" 150 220 \
+    mousemove --window "$notice" 80 270 mouseup 1 mousemove --window "$notice" 20 310 sleep 1.2
+shot "$notice" box1 72x80+156+160 && differ box0 box1 || fail "the box did not move"
+
+# A fourth message: the same window takes the new count without reloading the page (the box stays).
+mail 4 | deliver alice 1000000004.M4.poronica
+click "$main" 204 134
+within 10 count_is 4 || fail "the notice does not show 4"
+(($(xdotool search --onlyvisible --name '^新着のお知らせ$' | wc -l) == 1)) || fail "a second notice window"
+shot "$notice" box2 72x80+156+160 && ! differ box1 box2 || fail "the page was loaded again"
+shot "$notice" notice
+
+close_window "$notice" && gone "$notice"
+close_window "$main" && ended
+! grep '^js:' "$work/program.log" || fail "the page wrote to its console"
+[[ $(cat "$work/current/vbmail.ini") == $'SMTP=\r\nPOP3=127.0.0.1:'$port$'\r\nMAIL=\r\nAPOP=0\r' ]] ||
+    fail "vbmail.ini: $(cat -A "$work/current/vbmail.ini")"
+data="$work/program/★MailData"
+[[ $(cat "$data/iniIdPass.ini") == $'[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=1\r' ]] || fail "iniIdPass.ini"
+[[ $(stat -c %a "$data/iniIdPass.ini") == 600 ]] || fail "others may read the password"
+# Looked at only: the same four messages, in new/ or in cur/ without flags.
+[[ $(cd "$work/d/mail/alice" && find new cur -type f | sed -E 's/^(new|cur)\/|:2,$//g' | sort | tr '\n' ' ') == \
+    $(printf '100000000%s.M%s.poronica ' 1 1 2 2 3 3 4 4) ]] ||
+    fail "the mailbox changed: $(cd "$work/d/mail/alice" && find new cur -type f)"
+echo PASS

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The daily use from trayer's tray with counted seconds of 200 ms (a minute is 12.2 s; a due second spans two
+# polls). With a mail program, a timed check logs in once and starts it once. Without one, it shows the notice
+# while the main window is in the tray; closing that leaves the program running; the tray menu ends it.
+TRAY=1 DOVECOT="alice:secret"
+. "$(dirname "$0")/desktop.sh"
+printf 'From: a@example.jp\r\nSubject: hello\r\n\r\nhello\r\n' | deliver alice 1000000001.M1.poronica
+printf 'SMTP=\r\nPOP3=127.0.0.1:%s\r\nMAIL=\r\nAPOP=0\r\n' "$port" >"$work/current/vbmail.ini"
+data="$work/program/★MailData"
+printf '[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=1\r\n' >"$data/iniIdPass.ini"
+printf '#!/bin/sh\necho started >>%s/starts\n' "$work" >"$work/mailer" && chmod +x "$work/mailer"
+printf '[EXEINI]\r\nNUMBER2=1\r\nNAME=%s\r\nNUMBER3=1\r\n' "$work/mailer" >"$data/ini.ini"
+now() { date +%s%3N; }
+starts() { cat "$work/starts" 2>/dev/null | wc -l; }
+icon() { xwininfo -tree -id "$(xdotool search --classname '^panel$')" | awk '/"poronica"/ { print $1; exit }'; }
+menu() {
+    for w in $(xdotool search --onlyvisible --classname '^poronica$'); do
+        xwininfo -id "$w" | grep -q 'Override Redirect State: yes' && ! xprop -id "$w" | grep -q TOOLTIP && echo "$w"
+    done | grep -vx "$(($(icon)))" | tail -n 1 # the icon is one of them too
+}
+to_tray() {
+    start PORONICA_SECOND_MS=200 && launched=$(now)
+    main=$(window ポロニカ) && click "$main" 204 232 # "タスク"
+    gone "$main"
+    within 5 nonempty icon || fail "no icon in the tray"
+}
+quit_from_tray() {
+    sleep 0.5 # as a person would: a click right after "タスク" may close the menu at once
+    click "$(icon)" 11 15
+    within 5 nonempty menu || fail "a click on the icon opened no menu"
+    eval "$(xdotool getwindowgeometry --shell "$(menu)")"
+    click "$WINDOW" $((WIDTH / 2)) $((HEIGHT * 3 / 4)) # "終了", below the separator
+    ended
+}
+
+to_tray
+within 20 eval '(($(starts) > 0))' || fail "no timed check started the mail program"
+due=$(($(now) - launched))
+sleep 1.5
+((due > 11000)) || fail "a timed check came after $due ms, before a counted minute"
+[[ $(logins) == 1 && $(starts) == 1 ]] || fail "one due second: $(logins) logins, $(starts) mail program starts"
+quit_from_tray
+
+printf '[EXEINI]\r\nNUMBER2=1\r\nNUMBER3=0\r\n' >"$data/ini.ini"
+# Without the notice helper the program shows the window itself, the one that closing could end it with.
+rm "$work/program/poronica-notice"
+to_tray
+notice=$(window 新着のお知らせ 25)
+[[ $(logins) == 2 && $(starts) == 1 ]] || fail "$(logins) logins, $(starts) mail program starts"
+viewable "$main" && fail "the notice brought the main window back"
+close_window "$notice" && gone "$notice"
+sleep 1
+kill -0 "$program" || fail "closing the notice ended the program"
+quit_from_tray
+[[ $(cat "$data/ini.ini") == $'[EXEINI]\r\nNUMBER2=1\r\nNUMBER3=0\r\nNAME=\x96\xa2\x90\xdd\x92\xe8\r' ]] ||
+    fail "ini.ini: $(cat -A "$data/ini.ini")"
+echo PASS
