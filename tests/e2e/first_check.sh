@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A person's first start: both settings dialogs filled in, a check against Dovecot, the notice page with
-# its effects, a second check while the notice is open, and the end; then the settings files and a
-# mailbox that was only looked at.
+# its effects, a second check while the notice is open, and the end; then the settings files. (The account
+# file's mode and the mailbox left as it was are the settings and POP3 tests' affair.)
 DOVECOT="alice:secret"
 . "$(dirname "$0")/desktop.sh"
 mail() { printf 'From: sender@example.jp\r\nSubject: note %s\r\n\r\nhello\r\n' "$1"; }
@@ -62,9 +62,4 @@ close_window "$main" && ended
     fail "vbmail.ini: $(cat -A "$work/current/vbmail.ini")"
 data="$work/program/★MailData"
 [[ $(cat "$data/iniIdPass.ini") == $'[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\nNAME3=1\r' ]] || fail "iniIdPass.ini"
-[[ $(stat -c %a "$data/iniIdPass.ini") == 600 ]] || fail "others may read the password"
-# Looked at only: the same four messages, in new/ or in cur/ without flags.
-[[ $(cd "$work/d/mail/alice" && find new cur -type f | sed -E 's/^(new|cur)\/|:2,$//g' | sort | tr '\n' ' ') == \
-    $(printf '100000000%s.M%s.poronica ' 1 1 2 2 3 3 4 4) ]] ||
-    fail "the mailbox changed: $(cd "$work/d/mail/alice" && find new cur -type f)"
 echo PASS
