@@ -10,9 +10,7 @@
 #include "TestFolder.h"
 #include "TrayControl.h"
 
-#include <QCheckBox>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -23,12 +21,6 @@ namespace {
 
 const QByteArray IdPass = "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n";
 const QByteArray Pop3 = "POP3=pop.example.test\r\n";
-
-template <class T = QWidget>
-T *at(const QObject &parent, const char *name)
-{
-    return parent.findChild<T *>(QLatin1String(name));
-}
 
 // The program as main.cpp wires it, in a fresh program folder, over a recording mail library and dial-up layer.
 // Its end is counted instead of leaving the event loop.
@@ -47,9 +39,9 @@ struct Program {
     }
     MainForm &main() { return forms.mainForm(); }
     // vbmail.ini lies in the current directory, "../ini.ini" in the program folder, the rest in the data folder.
-    QString path(const QString &name) const
+    QString path(const QString &n) const
     {
-        return name == u"vbmail.ini" ? folder.currentFolder() + u'/' + name : folder.dataFile(name);
+        return n == u"vbmail.ini" ? folder.currentFolder() + u'/' + n : folder.dataFile(n);
     }
     void write(const QString &name, const QByteArray &bytes) const { folder.write(path(name), bytes); }
     QByteArray read(const QString &name) const { return folder.read(path(name)); }
@@ -96,9 +88,9 @@ private slots:
 
     void start_data()
     {
-        QTest::addColumn<QByteArray>("vbmail");
-        QTest::addColumn<QByteArray>("account");
-        QTest::addColumn<QByteArray>("check");
+        QTest::addColumn<QByteArray>("vbmail.ini");
+        QTest::addColumn<QByteArray>("iniIdPass.ini");
+        QTest::addColumn<QByteArray>("ini.ini");
         QTest::addColumn<QString>("seen"); // dialogs shown, Check1, Check2, Text2, Timer3, Text7, ID and password
         const QByteArray longId = "[EXEINI]\r\nNAME=" + QByteArray("\x82\xa0").repeated(200) + "\r\nNAME2=secret\r\n";
         // An ID is read as 255 bytes at most, never half a character.
@@ -114,27 +106,18 @@ private slots:
 
     void start()
     {
-        QFETCH(QByteArray, vbmail);
-        QFETCH(QByteArray, account);
-        QFETCH(QByteArray, check);
         Program program;
-        program.write("vbmail.ini", vbmail);
-        program.write("iniIdPass.ini", account);
-        program.write("ini.ini", check);
+        for (const char *file : {"vbmail.ini", "iniIdPass.ini", "ini.ini"}) // the columns of that name
+            program.write(file, *static_cast<QByteArray *>(QTest::qData(file, qMetaTypeId<QByteArray>())));
         program.write("../vbmail.ini", Pop3); // not the current directory's
         program.main().load();
 
         const SetForm &settings = program.forms.setForm();
         const IdPassForm &idPass = program.forms.idPassForm();
-        const QStringList seen{program.forms.isOptionFormLoaded() ? "サーバー設定" : "",
-                               idPass.isVisible() ? "ID,PASS" : "",
-                               QString::number(settings.check1Value()),
-                               QString::number(program.main().check2()),
-                               settings.text2(),
-                               at<QTimer>(program.main(), "Timer3")->isActive() ? "on" : "off",
-                               program.main().text7(),
-                               idPass.idText(),
-                               at<QLineEdit>(idPass, "PassText")->displayText()};
+        QStringList seen{program.forms.isOptionFormLoaded() ? "サーバー設定" : "", idPass.isVisible() ? "ID,PASS" : ""};
+        seen << QString::number(settings.check1Value()) << QString::number(program.main().check2()) << settings.text2()
+             << (program.main().findChild<QTimer *>("Timer3")->isActive() ? "on" : "off") << program.main().text7()
+             << idPass.idText() << idPass.findChild<QLineEdit *>("PassText")->displayText();
         QTEST(seen.join(u'|'), "seen");
         QVERIFY(program.main().isVisible() && !QApplication::activeModalWidget()); // no dialog holds up the start
         QCOMPARE(program.log, (QStringList{"InitializeWinSock", "SetOption 1 8192"}));
@@ -145,78 +128,8 @@ private slots:
         Program program;
         program.main().load(); // no settings yet
         QVERIFY(program.forms.isOptionFormLoaded() && program.forms.idPassForm().isVisible());
-        program.write("iniIdPass.ini", IdPass);
-        program.state.server.pop3 = "pop.example.test";
-        const auto check = [&program](int count, bool timed) { // timed: in the ten polls of a due second
-            program.library.authenticateResult = count;
-            at<QLineEdit>(program.main(), "Text4")->setText(timed ? "60" : "1");
-            at<QLineEdit>(program.main(), "Text1")->setText("0");
-            program.main().timer3Tick();
-            for (int poll = 0; poll < 10; ++poll)
-                program.main().timer1Tick();
-            if (!timed)
-                at<QPushButton>(program.main(), "Command8")->click();
-        };
-        at<QPushButton>(program.main(), "Command9")->click();
-        at<QPushButton>(program.main(), "Command9")->click(); // one "設定" window, however often asked for
-        QVERIFY(shown<SetForm>());
-
-        // A mail program that cannot start is told of, and the check goes on to its end without waiting.
-        program.main().setText7("/nonexistent/mailer");
-        at<QCheckBox>(program.main(), "Check2")->setChecked(true);
-        program.forms.setForm().setCheck1(true);
-        check(2, false);
-        QCOMPARE(program.log.last(), "HangUp");
-        auto *box = program.main().findChild<QMessageBox *>();
-        QVERIFY(box && !box->isModal() &&
-                box->text().contains("メールソフトを起動できませんでした。\n/nonexistent/mailer"));
-        box->close();
-        at<QCheckBox>(program.main(), "Check2")->setChecked(false);
-
-        at<QPushButton>(program.main(), "Command1")->click(); // without a notification area it stays reachable
-        QVERIFY(TrayControl::available() ? !program.main().isVisible() : program.main().isMinimized());
-        program.main().hide(); // in the tray, closing the other windows does not end the program
-        QVERIFY(runsOn([&program] {
-            program.forms.optionForm().close();
-            program.forms.idPassForm().close();
-            program.forms.setForm().close();
-        }));
-        program.forms.setForm().setText2("1");
-        check(3, true); // one check for the ten polls
-        const auto *notice = &program.forms.shinMsgForm();
-        check(4, false); // while the window is open, the count goes to the same helper
-        QTRY_COMPARE(program.folder.read("notice.log"), "start\n3\n3\n4\n4\n");
-        check(5, true); // the helper dies: the program shows the window itself, with the count
-        QTRY_VERIFY(shown<ShinMsgForm>());
-        QCOMPARE(shown<ShinMsgForm>()->text1(), "5");
-        check(6, false);
-        QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
-        QCOMPARE(&program.forms.shinMsgForm(), notice);
-        QCOMPARE(program.log.filter("Connect").size(), 5);
-        QVERIFY(runsOn([] { shown<ShinMsgForm>()->close(); }));
-        QVERIFY(!program.forms.isShinMsgFormLoaded());
-
-        const QList<QAction *> menu = at<QMenu>(program.main(), "mnuPopup")->actions();
-        QCOMPARE(menu.size(), 3);
-        QCOMPARE(menu[0]->text() + (menu[1]->isSeparator() ? "-" : "?") + menu[2]->text(), "メイン画面を表示-終了");
-        menu[0]->trigger();
-        QTRY_VERIFY(program.main().isVisible() && !program.main().isMinimized());
-        // The end saves the main window's two settings, nothing of another window's, and ends the mail library.
-        program.forms.setForm().setCheck1(false);
-        QCOMPARE(program.ended, 0);
-        menu[2]->trigger();
-        QTRY_COMPARE(program.ended, 1);
-        QCOMPARE(program.log.last(), "EndWinSock");
-        QCOMPARE(program.read("ini.ini"),
-                 "[EXEINI]\r\nNUMBER2=0\r\nNUMBER=1\r\nNAME=/nonexistent/mailer\r\nNUMBER3=0\r\n");
-    }
-
-    void narrowButtons()
-    {
-        Program program;
-        program.main().load();
         for (const char *name : {"Command7", "Command8", "Command1"}) {
-            auto *button = at<QPushButton>(program.main(), name);
+            auto *button = program.main().findChild<QPushButton *>(name);
             const QImage face = button->grab().toImage();
             QRect ink; // dark pixels inside the bevel, in bands of rows: at least one band for each character
             int bands = 0;
@@ -235,6 +148,68 @@ private slots:
             QVERIFY2(ink.top() > 2 && ink.bottom() < qMin(button->height(), program.main().height() - button->y()) - 3,
                      why); // uncut
         }
+        program.write("iniIdPass.ini", IdPass);
+        program.state.server.pop3 = "pop.example.test";
+        const auto check = [&program](int count, bool timed) { // timed: in the ten polls of a due second
+            program.library.authenticateResult = count;
+            program.main().findChild<QLineEdit *>("Text4")->setText(timed ? "60" : "1");
+            program.main().findChild<QLineEdit *>("Text1")->setText("0");
+            program.main().timer3Tick();
+            for (int poll = 0; poll < 10; ++poll)
+                program.main().timer1Tick();
+            if (!timed)
+                program.main().findChild<QPushButton *>("Command8")->click();
+        };
+        program.main().findChild<QPushButton *>("Command9")->click();
+        program.main().findChild<QPushButton *>("Command9")->click(); // one "設定" window, however often asked for
+        QVERIFY(shown<SetForm>());
+
+        // A mail program that cannot start is told of, and the check goes on to its end without waiting.
+        program.main().setText7("/nonexistent/mailer");
+        program.main().findChild<QAbstractButton *>("Check2")->setChecked(true);
+        program.forms.setForm().setCheck1(true);
+        check(2, false);
+        QCOMPARE(program.log.last(), "HangUp");
+        auto *box = program.main().findChild<QMessageBox *>();
+        QVERIFY(box && !box->isModal() &&
+                box->text().contains("メールソフトを起動できませんでした。\n/nonexistent/mailer"));
+        box->close();
+        program.main().findChild<QAbstractButton *>("Check2")->setChecked(false);
+
+        program.main().findChild<QPushButton *>("Command1")->click(); // without a notification area it stays reachable
+        QVERIFY(TrayControl::available() ? !program.main().isVisible() : program.main().isMinimized());
+        program.main().hide(); // in the tray, closing the other windows does not end the program
+        QVERIFY(runsOn([&program] {
+            program.forms.optionForm().close();
+            program.forms.idPassForm().close();
+            program.forms.setForm().close();
+        }));
+        program.forms.setForm().setText2("1");
+        check(3, true); // one check for the ten polls
+        const auto *notice = &program.forms.shinMsgForm();
+        check(4, false); // while the window is open, the count goes to the same helper
+        QTRY_COMPARE(program.folder.read("notice.log"), "start\n3\n3\n4\n4\n");
+        check(5, true); // the helper dies: the program shows the window itself, with the count
+        QTRY_VERIFY(shown<ShinMsgForm>() && shown<ShinMsgForm>()->text1() == "5");
+        check(6, false);
+        QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
+        QCOMPARE(&program.forms.shinMsgForm(), notice);
+        QCOMPARE(program.log.filter("Connect").size(), 5);
+        QVERIFY(runsOn([] { shown<ShinMsgForm>()->close(); }));
+        QVERIFY(!program.forms.isShinMsgFormLoaded() && !program.ended);
+
+        const QList<QAction *> menu = program.main().findChild<QWidget *>("mnuPopup")->actions();
+        QCOMPARE(menu.size(), 3);
+        QCOMPARE(menu[0]->text() + (menu[1]->isSeparator() ? "-" : "?") + menu[2]->text(), "メイン画面を表示-終了");
+        menu[0]->trigger();
+        QTRY_VERIFY(program.main().isVisible() && !program.main().isMinimized());
+        // The end saves the main window's two settings, nothing of another window's, and ends the mail library.
+        program.forms.setForm().setCheck1(false);
+        menu[2]->trigger();
+        QTRY_COMPARE(program.ended, 1);
+        QCOMPARE(program.log.last(), "EndWinSock");
+        QCOMPARE(program.read("ini.ini"),
+                 "[EXEINI]\r\nNUMBER2=0\r\nNUMBER=1\r\nNAME=/nonexistent/mailer\r\nNUMBER3=0\r\n");
     }
 
     void dialog_data()
@@ -245,37 +220,27 @@ private slots:
         // The window, the account, server or interval in use, the form's file (no account file before), and
         // what the user was told.
         QTest::addColumn<QString>("after");
+        const auto row = [](const char *name, const QString &steps, const QString &after) {
+            QTest::newRow(name) << steps << after;
+        };
         const QString account = "IdPassForm IdText=bob PassText=pw Check1 ";
         const QString saved = "|bob pw|[EXEINI] NAME=bob NAME2=pw NAME3=1|";
-        QTest::addRow("ID,PASS OK") << account + "OKCommand"
-                                    << "closed" + saved;
-        QTest::addRow("ID,PASS OK, not saved") << "IdPassForm IdText=bob PassText=pw OKCommand"
-                                               << "closed|bob pw|[EXEINI] NAME3=0|";
-        QTest::addRow("ID,PASS Enter") << account + "Enter"
-                                       << "closed" + saved;
-        QTest::addRow("ID,PASS Escape") << account + "Escape"
-                                        << "closed| ||";
+        row("ID,PASS OK", account + "OKCommand", "closed" + saved);
+        row("ID,PASS OK, not saved", "IdPassForm IdText=bob PassText=pw OKCommand", "closed|bob pw|[EXEINI] NAME3=0|");
+        row("ID,PASS Enter", account + "Enter", "closed" + saved);
+        row("ID,PASS Escape", account + "Escape", "closed| ||");
         const QString server = "OptionForm Pop3Text=pop.new.test ApopCheck MailText=a@b.test ";
-        QTest::addRow("server OK") << server + "OKCommand"
-                                   << "closed|pop.new.test|SMTP= POP3=pop.new.test MAIL=a@b.test APOP=1|";
-        QTest::addRow("server OK, locked") << "locked " + server + "OKCommand"
-                                           << "closed|pop.new.test||told";
-        QTest::addRow("server Return") << server + "Return"
-                                       << "open||POP3=old EXTRA=1|";
-        QTest::addRow("server Escape") << server + "Escape"
-                                       << "closed||POP3=old EXTRA=1|";
-        QTest::addRow("settings close box") << "SetForm Check1 Text2=10 close"
-                                            << "closed|10 on|[EXEINI] NUMBER=1 NUMBER2=10|";
-        for (const char *key : {"Escape", "Enter"})
-            QTest::addRow("settings %s", key)
-                << "SetForm Check1 Text2=10 " + QString(key) << "open|10 on stale|[EXEINI] NUMBER=0 NUMBER2=3|";
+        row("server OK", server + "OKCommand", "closed|pop.new.test|SMTP= POP3=pop.new.test MAIL=a@b.test APOP=1|");
+        row("server OK, locked", "locked " + server + "OKCommand", "closed|pop.new.test||told");
+        row("server Return", server + "Return", "open||POP3=old EXTRA=1|");
+        row("server Escape", server + "Escape", "closed||POP3=old EXTRA=1|");
+        row("settings close box", "SetForm Check1 Text2=10 close", "closed|10 on|[EXEINI] NUMBER=1 NUMBER2=10|");
+        row("settings Escape", "SetForm Check1 Text2=10 Escape", "open|10 on stale|[EXEINI] NUMBER=0 NUMBER2=3|");
+        row("settings Enter", "SetForm Check1 Text2=10 Enter", "open|10 on stale|[EXEINI] NUMBER=0 NUMBER2=3|");
         // Typed, the interval takes effect at once; 0 (a lone "-" too) is also saved at once, a negative not at all.
-        QTest::addRow("-3") << "SetForm Text2=-3"
-                            << "open|-3 off|[EXEINI] NUMBER=0 NUMBER2=-|";
-        QTest::addRow("abc") << "SetForm Text2=abc"
-                             << "open|abc off|[EXEINI] NUMBER=0 NUMBER2=abc|";
-        QTest::addRow("emptied") << "SetForm Text2=\b"
-                                 << "open|0 off|[EXEINI] NUMBER=0 NUMBER2=0|";
+        row("-3", "SetForm Text2=-3", "open|-3 off|[EXEINI] NUMBER=0 NUMBER2=-|");
+        row("abc", "SetForm Text2=abc", "open|abc off|[EXEINI] NUMBER=0 NUMBER2=abc|");
+        row("emptied", "SetForm Text2=\b", "open|0 off|[EXEINI] NUMBER=0 NUMBER2=0|");
     }
 
     void dialog()
@@ -286,9 +251,14 @@ private slots:
         program.write("ini.ini", "[EXEINI]\r\nNUMBER=0\r\nNUMBER2=3\r\n");
         program.write("../ini.ini", "[EXEINI]\r\nNAME=stale\r\n"); // whenever the interval is saved, this goes
         QStringList step = steps.split(u' ');
+        QString told;
         if (step.first() == u"locked" && !step.takeFirst().isEmpty()) { // a folder in the file's place
             program.write("vbmail.ini", {});
             QVERIFY(QDir().mkdir(program.path("vbmail.ini")));
+            QTimer::singleShot(0, [&told] { // answers the box that the failed save brings up
+                told = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())->text();
+                QApplication::activeModalWidget()->close();
+            });
         }
         const QString form = step.takeFirst();
         Forms &forms = program.forms;
@@ -296,24 +266,15 @@ private slots:
                                       : form == u"SetForm"  ? static_cast<Form *>(&forms.setForm())
                                                             : &forms.optionForm();
         window->showModeless();
-        QString told;
-        QTimer answer; // the message box that a failed save brings up
-        answer.callOnTimeout([&told] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                told = box->text(), box->close();
-        });
-        answer.start(0);
-        const QMap<QString, Qt::Key> keys{
-            {"Escape", Qt::Key_Escape}, {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}};
         QLineEdit *box = nullptr;
         for (const QString &next : step) {
-            QWidget *control = at(*window, next.section(u'=', 0, 0).toLatin1().constData());
+            QWidget *control = window->findChild<QWidget *>(next.section(u'=', 0, 0));
             if (next == u"close") {
                 window->close();
-            } else if (keys.contains(next)) {
-                QTest::keyClick(box, keys[next]);
             } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
                 QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
+            } else if (!control) {
+                QTest::keyClick(box, Qt::Key(QKeySequence(next)[0].key()));
             } else {
                 QTest::keyClick(box = qobject_cast<QLineEdit *>(control), Qt::Key_A, Qt::ControlModifier);
                 QTest::keyClicks(box, next.section(u'=', 1));
@@ -326,7 +287,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const Account &account = program.state.account;
         const QString interval =
-            forms.setForm().text2() + (at<QTimer>(program.main(), "Timer3")->isActive() ? " on" : " off");
+            forms.setForm().text2() + (program.main().findChild<QTimer *>("Timer3")->isActive() ? " on" : " off");
         const QStringList after{window ? "open" : "closed",
                                 form == u"IdPassForm" ? account.id + u' ' + account.password
                                 : form == u"SetForm"
