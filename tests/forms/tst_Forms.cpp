@@ -116,8 +116,7 @@ private slots:
     {
         Program program;
         MainForm &main = program.main();
-        main.load(); // no settings yet
-        QVERIFY(program.forms.isOptionFormLoaded() && program.forms.idPassForm().isVisible());
+        main.load(); // no settings yet: "サーバー設定" and "ID,PASS" open
         for (const char *name : {"Command7", "Command8", "Command1"}) {
             auto *button = main.findChild<QPushButton *>(name);
             const QImage face = button->grab().toImage();
@@ -199,14 +198,11 @@ private slots:
 
     void dialog_data()
     {
-        // Steps: "locked" (vbmail.ini cannot be written), the form, then "Box=text" typed over a box, a key into it,
-        // a button or check box clicked, or "close". After: the window, the account, server or interval in use, the
-        // form's file (no account file before), what the user was told.
+        // Steps: "locked" (no vbmail.ini can be written), the form, "Box=text" typed over a box, a key into that box,
+        // a click, "close". After: the window, what is in use, the form's file (none for the account before), told.
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("after");
-        const auto row = [](const char *name, const QString &steps, const QString &after) {
-            QTest::newRow(name) << steps << after;
-        };
+        const auto row = [](const char *name, const QString &s, const QString &a) { QTest::newRow(name) << s << a; };
         const QString account = "IdPassForm IdText=bob PassText=pw Check1 ";
         const QString saved = "|bob pw|[EXEINI] NAME=bob NAME2=pw NAME3=1|";
         row("ID,PASS OK", account + "OKCommand", "closed" + saved);
@@ -244,10 +240,9 @@ private slots:
                 QApplication::activeModalWidget()->close();
             });
         }
-        const QString form = step.takeFirst();
-        const QPointer<Form> window = form == u"IdPassForm" ? static_cast<Form *>(&program.forms.idPassForm())
-                                      : form == u"SetForm"  ? static_cast<Form *>(&program.forms.setForm())
-                                                            : &program.forms.optionForm();
+        const int form = QStringList{"IdPassForm", "SetForm", "OptionForm"}.indexOf(step.takeFirst());
+        Forms &forms = program.forms;
+        const QPointer<Form> window = QList<Form *>{&forms.idPassForm(), &forms.setForm(), &forms.optionForm()}[form];
         window->showModeless();
         QLineEdit *box = nullptr;
         for (const QString &next : step) {
@@ -264,16 +259,15 @@ private slots:
             }
         }
 
-        const QString file = form == u"IdPassForm" ? "iniIdPass.ini" : form == u"SetForm" ? "ini.ini" : "vbmail.ini";
-        if (form == u"IdPassForm" && QFile::exists(program.path(file)))
+        const QString file = QStringList{"iniIdPass.ini", "ini.ini", "vbmail.ini"}[form];
+        if (form == 0 && QFile::exists(program.path(file)))
             QCOMPARE(TestFolder::mode(program.path(file)), 0600); // it holds a password
-        const QString interval = program.forms.setForm().text2() +
-                                 (program.main().findChild<QTimer *>("Timer3")->isActive() ? " on" : " off");
+        const QString account = program.state.account.id + u' ' + program.state.account.password;
+        const QString interval = forms.setForm().text2() +
+                                 (program.main().findChild<QTimer *>("Timer3")->isActive() ? " on" : " off") +
+                                 (program.read("../ini.ini").contains("NAME") ? " stale" : "");
         const QStringList after{window && window->isVisible() ? "open" : "closed",
-                                form == u"IdPassForm" ? program.state.account.id + u' ' + program.state.account.password
-                                : form == u"SetForm"
-                                    ? interval + (program.read("../ini.ini").contains("NAME") ? " stale" : "")
-                                    : program.state.server.pop3,
+                                QStringList{account, interval, program.state.server.pop3}[form],
                                 QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(),
                                 told.contains("vbmail.ini") ? "told" : ""};
         QTEST(after.join(u'|'), "after");
