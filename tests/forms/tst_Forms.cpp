@@ -234,7 +234,7 @@ private slots:
             step.removeFirst();
             program.write("vbmail.ini", {});
             QVERIFY(QDir().mkdir(program.path("vbmail.ini")));
-            QTimer::singleShot(0, [&told] { // answers the box that the failed save brings up
+            QTimer::singleShot(0, &program.forms, [&told] { // answers the box that the failed save brings up
                 told = QApplication::activeModalWidget()->property("text").toString();
                 QApplication::activeModalWidget()->close();
             });
