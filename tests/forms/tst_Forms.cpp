@@ -1,8 +1,10 @@
 #include "FakeDialUp.h"
 #include "FakeMailLibrary.h"
 #include "Forms.h"
+#include "GeneralDate.h"
 #include "IdPassForm.h"
 #include "MainForm.h"
+#include "NoticePage.h"
 #include "OptionForm.h"
 #include "ProgramFont.h"
 #include "SetForm.h"
@@ -10,6 +12,7 @@
 #include "TestFolder.h"
 #include "TrayControl.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -270,6 +273,60 @@ private slots:
                                 QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(),
                                 told.contains("vbmail.ini") ? "told" : ""};
         QTEST(after.join(u'|'), "after");
+    }
+    // The banner's caption: the mail program's name, 20 pixels to the left every 15 ticks, drawn where the label
+    // stands. Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
+    void banner()
+    {
+        Program program;
+        MainForm &main = program.main();
+        main.load();
+        auto *label = main.findChild<QLabel *>("Label1");
+        auto *banner = main.findChild<QWidget *>("Picture5");
+        main.setText7({});
+        main.timer4Tick();
+        QCOMPARE(label->text(), "設定されていません。");
+        banner->grab(); // painted with that text once, which the next must replace
+        main.setText7("/usr/bin/sylpheed");
+        const int x = label->x();
+        for (int tick = 0; tick < 15; ++tick)
+            main.timer4Tick();
+        QCOMPARE(label->text() + QString::number(label->x() - x), "sylpheed-20");
+        const QRect area = label->geometry() & banner->rect();
+        const QImage onBanner = banner->grab(area).toImage();
+        QImage caption(area.size(), QImage::Format_ARGB32_Premultiplied);
+        caption.fill(Qt::transparent);
+        label->render(&caption, {}, QRegion(area.translated(-label->pos())), {});
+        int opaque = 0; // every opaque pixel of the label is on the banner
+        for (int y = 0; y < caption.height(); ++y) {
+            for (int x = 0; x < caption.width(); ++x) {
+                if (qAlpha(caption.pixel(x, y)) == 255 && ++opaque)
+                    QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
+            }
+        }
+        QVERIFY(opaque > 0);
+        const int before = label->x();
+        QElapsedTimer hidden;
+        hidden.start();
+        main.hide();
+        QVERIFY(!main.findChild<QTimer *>("Timer4")->isActive());
+        QTest::qWait(400);
+        main.show();
+        const int moved = before - label->x(), due = int(hidden.elapsed() / 15); // 20 pixels each 300 ms
+        QVERIFY2(qAbs(moved - due) <= 3, qPrintable(QStringLiteral("%1 pixels, %2 due").arg(moved).arg(due)));
+    }
+
+    // The tray tip's date ("General Date": the date alone at midnight), and the notice page in any program folder.
+    void formats()
+    {
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan), english(QLocale::English, QLocale::UnitedStates);
+        const QDate day(2003, 3, 21);
+        QCOMPARE(GeneralDate::format({day, QTime(9, 5, 7)}, japanese), "2003/03/21 9:05:07");
+        QCOMPARE(GeneralDate::format({day, QTime(0, 0)}, japanese), "2003/03/21");
+        QCOMPARE(GeneralDate::format({day, QTime(0, 0, 1)}, japanese), "2003/03/21 0:00:01");
+        QCOMPARE(GeneralDate::format({day, QTime(21, 5, 7)}, english), "3/21/03 9:05:07 PM");
+        QCOMPARE(NoticePage::address("/").toString(), "file:///画像データ/tokonoma.html");
+        QCOMPARE(NoticePage::address("/opt/my tools").toLocalFile(), "/opt/my tools/画像データ/tokonoma.html");
     }
 };
 
