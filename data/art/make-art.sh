@@ -13,12 +13,12 @@ trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$res" "$pics"
 
-# Window and tray icons. The 16 px one has its own drawing; scaling the big one down turns to mush.
-rsvg-convert -w 32 -h 32 "$here/icon.svg" -o "$root/ui/resources/icon.png"
+# Window, tray and menu icons (data/icons/). The 16 px one has its own drawing; scaling the big one down turns
+# to mush.
+mkdir -p "$root/data/icons"
+rsvg-convert -w 32 -h 32 "$here/icon.svg" -o "$root/data/icons/icon-32.png"
 rsvg-convert -w 64 -h 64 "$here/icon.svg" -o "$root/data/icons/icon-64.png"
 rsvg-convert -w 16 -h 16 "$here/icon-16.svg" -o "$root/data/icons/icon-16.png"
-# The one size the package's menu icon needs beyond those (data/icons/).
-mkdir -p "$root/data/icons"
 rsvg-convert -w 128 -h 128 "$here/icon.svg" -o "$root/data/icons/icon-128.png"
 
 # Banner: the loader wants a plain 24-bit BMP, so flatten onto the panel green and drop alpha.
