@@ -1,11 +1,10 @@
 #include "MainForm.h"
 
+#include "CheckController.h"
 #include "ColourButton.h"
-#include "DialUp.h"
 #include "Forms.h"
 #include "GeneralDate.h"
 #include "IdPassForm.h"
-#include "MailCheck.h"
 #include "MailLibrary.h"
 #include "MovieLabel.h"
 #include "ProfileFile.h"
@@ -32,7 +31,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMovie>
-#include <QProcess>
 #include <QTimer>
 #include <QUrl>
 
@@ -112,6 +110,7 @@ MainForm::MainForm(Forms &forms) : Form(nullptr), m_forms(forms), m_label1Left(S
 
     buildVisibleControls();
     buildHiddenControls();
+    m_check = new CheckController(forms, this);
 }
 
 void MainForm::buildVisibleControls()
@@ -341,7 +340,8 @@ void MainForm::unloadHandler()
     ProfileFile checkSettings(ProgramPaths::checkSettingsFile());
     checkSettings.writeString(SettingsKeys::MailProgram, m_text7->text());
     checkSettings.writeString(SettingsKeys::StartMailer, SettingsKeys::checkBoxText(m_check2->isChecked()));
-    m_forms.mailLibrary().NMailEndWinSock();
+    // A check waiting on the server ends here, its connection closed, rather than holding up the end.
+    m_check->endProgram();
     m_timer1->stop();
     m_timer3->stop();
     m_timer4->stop();
@@ -350,7 +350,28 @@ void MainForm::unloadHandler()
 
 void MainForm::CheckMail()
 {
-    MailCheck::run(m_forms.mailLibrary(), *this);
+    m_check->run();
+    if (!m_check->isEnding())
+        handleHeldTicks();
+}
+
+// While a check waits on the server no timer handler runs: each timer that fell due meanwhile runs its
+// handler once after the check, as a timer held up by a long handler would.
+bool MainForm::heldByCheck(void (MainForm::*handler)())
+{
+    if (!m_check->isWaiting())
+        return false;
+    if (!m_heldTicks.contains(handler))
+        m_heldTicks << handler;
+    return true;
+}
+
+void MainForm::handleHeldTicks()
+{
+    for (const auto handler : std::exchange(m_heldTicks, {}))
+        (this->*handler)();
+    if (const int code = std::exchange(m_heldTrayClick, -1); code != -1)
+        trayClick(code);
 }
 
 void MainForm::picture7Click()
@@ -369,7 +390,7 @@ void MainForm::picture10Click()
 
 void MainForm::command5Click()
 {
-    hangUpAll(m_forms.dialUp());
+    m_check->hangUp();
 }
 
 void MainForm::command7Click()
@@ -394,6 +415,11 @@ void MainForm::command1Click()
 
 void MainForm::trayClick(int code)
 {
+    // A click that a tray host reports over D-Bus while a check waits counts as input: it waits too.
+    if (m_check->isWaiting()) {
+        m_heldTrayClick = code;
+        return;
+    }
     if (code == 0) {
         // No title of its own: the program's title shows.
         QMessageBox box(QMessageBox::Warning, windowTitle(), QStringLiteral("Clicked!"), QMessageBox::Ok, this);
@@ -442,6 +468,8 @@ bool MainForm::check2() const
 
 void MainForm::timer1Tick()
 {
+    if (heldByCheck(&MainForm::timer1Tick))
+        return;
     if (m_timedCheckTick != m_secondTicks && Schedule::checkDue(m_forms.setForm().text2(), m_text1->text())) {
         m_timedCheckTick = m_secondTicks;
         picture7Click();
@@ -450,6 +478,8 @@ void MainForm::timer1Tick()
 
 void MainForm::timer3Tick()
 {
+    if (heldByCheck(&MainForm::timer3Tick))
+        return;
     ++m_secondTicks;
     QString seconds = m_text4->text();
     QString minutes = m_text1->text();
@@ -460,6 +490,8 @@ void MainForm::timer3Tick()
 
 void MainForm::timer4Tick()
 {
+    if (heldByCheck(&MainForm::timer4Tick))
+        return;
     const QString path = m_text7->text();
     setTextIfChanged(m_text8, Schedule::fileTitle(path));
     const QString caption = Schedule::scrollCaption(path, m_text8->text());
@@ -479,77 +511,4 @@ bool MainForm::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return Form::eventFilter(watched, event);
-}
-
-void MainForm::tellMailProgramFailed(const QString &path)
-{
-    const QString text = QStringLiteral("メールソフトを起動できませんでした。\n%1").arg(path);
-    if (m_trayControl->showMessage(windowTitle(), text))
-        return;
-    // Not modal: a timed check must not stop and wait for someone to answer.
-    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
-}
-
-const ServerSettings &MainForm::serverSettings() const
-{
-    return m_forms.state().server;
-}
-
-void MainForm::setAccount(const QString &id, const QString &password)
-{
-    IdPassForm &idPass = m_forms.idPassForm();
-    idPass.setIdText(id);
-    idPass.setPassText(password);
-    m_forms.state().account = Account{id, password};
-}
-
-void MainForm::showAccountDialog()
-{
-    m_forms.idPassForm().showModeless();
-}
-
-void MainForm::showLoginError(const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("LoginErrorBox"));
-    // Timers run on in here, so a timed check can run inside the box of a check started by hand; a timed check
-    // that ends here holds the next ones until the box is answered, as Qt does not re-enter Timer1's handler.
-    box.exec();
-}
-
-bool MainForm::startsMailProgram() const
-{
-    return m_check2->isChecked();
-}
-
-QString MainForm::mailProgramPath() const
-{
-    return m_text7->text();
-}
-
-void MainForm::startMailProgram(const QString &path)
-{
-    const QStringList command = MailCheck::mailProgramCommand(path);
-    if (command.isEmpty() || !QProcess::startDetached(command.first(), command.mid(1)))
-        tellMailProgramFailed(path);
-}
-
-void MainForm::showNewMail(int count)
-{
-    ShinMsgProxy &notice = m_forms.shinMsgForm();
-    notice.setText1(QString::number(count));
-    notice.showModeless();
-}
-
-int MainForm::hangUpChoice() const
-{
-    return m_forms.setForm().check1Value();
-}
-
-void MainForm::hangUp()
-{
-    m_command5->click();
 }

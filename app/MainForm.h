@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CheckHost.h"
 #include "Form.h"
 
 #include <QElapsedTimer>
 
+class CheckController;
 class ColourButton;
 class Forms;
 class QCheckBox;
@@ -21,7 +21,7 @@ class TrayControl;
 // "ポロニカ": the main window. Besides what the user sees, it holds the hidden value stores that other
 // parts of the program use (the mail program's path and title, the minute counter's fields), the
 // hang-up button, the two click-only pictures, the timers and the tray icon.
-class MainForm final : public Form, private CheckHost {
+class MainForm final : public Form {
     Q_OBJECT
 
 public:
@@ -30,7 +30,8 @@ public:
     // The start of the program: shows the window top-most and fills everything from the settings files.
     void load();
 
-    // The operation behind "メ｜ルチェック" and the timed checks.
+    // The operation behind "メ｜ルチェック" and the timed checks. The window goes on painting while the
+    // check waits on the server; input and due timer ticks are handled once it has returned.
     void CheckMail();
 
     // Click handlers of controls that code, not the user, runs.
@@ -68,21 +69,11 @@ private:
     void buildHiddenControls();
     void showBulbPicture();
     void startPollAndScroll();
-    void tellMailProgramFailed(const QString &path);
-
-    // CheckHost
-    const ServerSettings &serverSettings() const override;
-    void setAccount(const QString &id, const QString &password) override;
-    void showAccountDialog() override;
-    void showLoginError(const QString &text) override;
-    bool startsMailProgram() const override;
-    QString mailProgramPath() const override;
-    void startMailProgram(const QString &path) override;
-    void showNewMail(int count) override;
-    int hangUpChoice() const override;
-    void hangUp() override;
+    bool heldByCheck(void (MainForm::*handler)());
+    void handleHeldTicks();
 
     Forms &m_forms;
+    CheckController *m_check = nullptr;
 
     // What shows, top to bottom.
     QWidget *m_picture2 = nullptr;       // the frame that clips the bulb pane
@@ -116,4 +107,8 @@ private:
     // of a due second start one check, not ten logins and ten mail programs.
     qint64 m_secondTicks = 0;
     qint64 m_timedCheckTick = -1;
+    // What fell due while a check waited on the server: each timer's handler runs once after the check,
+    // and the tray's last click.
+    QList<void (MainForm::*)()> m_heldTicks;
+    int m_heldTrayClick = -1;
 };

@@ -4,8 +4,11 @@
 
 #include <QString>
 
+#include <functional>
+
 // What a mail check reads and touches outside the mail library: the main window, the account dialog,
-// the notice window, the check settings and the hang-up. The main window provides it; tests fake it.
+// the notice window, the check settings, the hang-up, and the thread that waits on the network. The main
+// window's check controller provides it; tests fake it.
 class CheckHost {
 public:
     virtual ~CheckHost() = default;
@@ -21,5 +24,10 @@ public:
     virtual void startMailProgram(const QString &path) = 0;
     virtual void showNewMail(int count) = 0;
     virtual int hangUpChoice() const = 0; // Check1 of the check settings dialog
+    // Lists the dial-up connections and hangs them up, off the window's thread.
     virtual void hangUp() = 0;
+    // Runs work, which waits on the network, off the window's thread, and returns once it is done; the
+    // windows go on meanwhile. False, with the work not run or cut short, when the program is ending: the
+    // check then stops where it is.
+    virtual bool offThread(const std::function<void()> &work) = 0;
 };

@@ -68,9 +68,12 @@ void MailCheck::run(MailLibrary &library, CheckHost &host)
     QString buffer4(TextBufferLength, QChar(u'\0'));
     int count = 0;
 
-    const ServerSettings &server = host.serverSettings();
-    if (!server.pop3.isEmpty()) {
-        const int handle = library.NMailPop3Connect(server.pop3);
+    // What waits on the server runs off the window's thread; what the user sees, between those parts.
+    const QString server = host.serverSettings().pop3;
+    if (!server.isEmpty()) {
+        int handle = -1;
+        if (!host.offThread([&] { handle = library.NMailPop3Connect(server); }))
+            return;
         if (handle != -1) {
             // The account is read only once the server has answered, so a check without a server reads no file.
             const ProfileFile accountFile(ProgramPaths::accountFile());
@@ -81,15 +84,22 @@ void MailCheck::run(MailLibrary &library, CheckHost &host)
             if (id.isEmpty() || password.isEmpty()) {
                 host.showAccountDialog();
             } else {
-                count = library.NMailPop3Authenticate(handle, id, password, server.apop != 0 ? -1 : 0);
-                walk(library, handle, count, buffer1, buffer2, buffer3, buffer4);
-                if (count < 0) {
-                    int length = TextBufferLength;
-                    library.NMailGetMessage(0, buffer1, length);
+                const int apop = host.serverSettings().apop != 0 ? -1 : 0;
+                const bool done = host.offThread([&] {
+                    count = library.NMailPop3Authenticate(handle, id, password, apop);
+                    walk(library, handle, count, buffer1, buffer2, buffer3, buffer4);
+                    if (count < 0) {
+                        int length = TextBufferLength;
+                        library.NMailGetMessage(0, buffer1, length);
+                    }
+                });
+                if (!done)
+                    return;
+                if (count < 0)
                     host.showLoginError(TrimAtNull(buffer1));
-                }
             }
-            library.NMailPop3Close(handle);
+            if (!host.offThread([&] { library.NMailPop3Close(handle); }))
+                return;
         }
     }
 

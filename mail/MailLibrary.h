@@ -6,9 +6,9 @@
 //
 // Every call blocks until done, never longer than the timeouts in MailLimits.h; past the check deadline
 // there, counted from the connect, the handle's connection is closed. Call them from one thread, the one
-// that opened the handle. Handles are small non-negative integers; several may be open at once. A call
-// with a handle that is not open fails with a negative result. Failures return a negative value, the
-// negated Pop3Error; the readable text of the most recent failure is kept for NMailGetMessage. Once the
+// that opened the handle; only abort() may come from any thread. Handles are small non-negative integers; several may
+// be open at once. A call with a handle that is not open fails with a negative result. Failures return a negative
+// value, the negated Pop3Error; the readable text of the most recent failure is kept for NMailGetMessage. Once the
 // connection is gone (closed or reset by the server, closed at the check deadline, or out of step after a
 // missing or garbled reply), every call on its handle but NMailPop3Close fails at once with ConnectionGone.
 //
@@ -69,4 +69,9 @@ public:
     // QUIT (while the conversation is still in step, also after a failed login), then closes the socket
     // and frees the handle. Returns 0, or a negative value for an unknown handle.
     virtual int NMailPop3Close(int handle) = 0;
+
+    // The program is ending. Safe from any thread, at any time: a call waiting on the network gives up
+    // within StopPollMs, failing as if the connection were gone, and closes its connection without QUIT;
+    // every later call on the network fails at once the same way.
+    virtual void abort() = 0;
 };

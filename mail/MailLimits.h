@@ -27,3 +27,5 @@ inline constexpr int CallDeadlineMs = 120'000;
 // call of the check ends at once, so a server that announces millions of messages and refuses each one
 // cannot hold the window any longer. A real mailbox of a million messages is walked in about 160 s.
 inline constexpr int CheckDeadlineMs = 180'000;
+// The longest a wait goes without looking whether the program is ending.
+inline constexpr int StopPollMs = 100;

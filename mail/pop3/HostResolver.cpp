@@ -1,5 +1,8 @@
 #include "HostResolver.h"
 
+#include "MailLimits.h"
+
+#include <QDeadlineTimer>
 #include <QHostInfo>
 
 #include <chrono>
@@ -20,7 +23,8 @@ struct Lookup {
 
 } // namespace
 
-QList<QHostAddress> HostResolver::resolve(const QString &host, int timeoutMs, QString *error)
+QList<QHostAddress> HostResolver::resolve(const QString &host, int timeoutMs, QString *error,
+                                          const std::atomic_bool *stop)
 {
     const QHostAddress literal(host);
     if (!literal.isNull())
@@ -37,11 +41,16 @@ QList<QHostAddress> HostResolver::resolve(const QString &host, int timeoutMs, QS
         lookup->done.notify_all();
     }).detach();
 
+    const QDeadlineTimer deadline(qMax(timeoutMs, 0));
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(qMax(timeoutMs, 0)), [&] { return lookup->finished; })) {
-        if (error)
-            *error = QStringLiteral("名前解決が時間内に終わりません");
-        return {};
+    while (!lookup->finished) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || (stop && *stop)) {
+            if (error)
+                *error = QStringLiteral("名前解決が時間内に終わりません");
+            return {};
+        }
+        lookup->done.wait_for(lock, std::chrono::milliseconds(qMin<qint64>(left, StopPollMs)));
     }
     if (lookup->addresses.isEmpty() && error)
         *error = lookup->error.isEmpty() ? QStringLiteral("アドレスがありません") : lookup->error;

@@ -23,7 +23,10 @@ int result(Pop3Error error)
 
 } // namespace
 
-NMailLibrary::NMailLibrary() = default;
+NMailLibrary::NMailLibrary()
+{
+    m_settings.stop = &m_stop;
+}
 
 NMailLibrary::~NMailLibrary()
 {
@@ -184,6 +187,11 @@ int NMailLibrary::NMailPop3Close(int handle)
     slot->close();
     slot.reset();
     return 0;
+}
+
+void NMailLibrary::abort()
+{
+    m_stop = true;
 }
 
 int NMailLibrary::NMailEndWinSock()

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,7 @@ public:
                          QByteArray &body, int flag1, int flag2) override;
     int NMailGetMessage(int code, QString &buffer, int &length) override;
     int NMailPop3Close(int handle) override;
+    void abort() override;
 
 private:
     Pop3Session *session(int handle);
@@ -39,6 +41,7 @@ private:
     QString message(int code) const;
     static void fillTexts(const QByteArray &rawHeader, QString &subject, QString &from, QString &date, QString &header);
 
+    std::atomic_bool m_stop = false;
     Pop3Settings m_settings;
     std::vector<std::unique_ptr<Pop3Session>> m_sessions; // index = handle
     QString m_lastError;

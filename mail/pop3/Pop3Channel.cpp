@@ -2,9 +2,11 @@
 
 #include "HostResolver.h"
 
+#include <QEventLoop>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstring>
 
@@ -37,6 +39,57 @@ void Pop3Channel::beginCall()
         close();
         m_checkOver = true;
     }
+    if (stopping() && m_socket)
+        stopped();
+}
+
+bool Pop3Channel::stopping() const
+{
+    return m_settings.stop && m_settings.stop->load(std::memory_order_relaxed);
+}
+
+Pop3Error Pop3Channel::stopped()
+{
+    close();
+    return fail(Pop3Error::Closed, QStringLiteral("プログラムの終了のため、接続を切りました"));
+}
+
+// Socket waits give up after StopPollMs at most, so that the program's end is noticed in time; a slice
+// that times out is followed by the next until the budget is spent. False when the budget ran out, the
+// socket failed or closed, or the program is ending.
+bool Pop3Channel::waitInSlices(int budgetMs, const std::function<bool(int)> &wait)
+{
+    const QDeadlineTimer until(qMax(budgetMs, 0));
+    for (;;) {
+        const qint64 left = until.remainingTime();
+        if (wait(int(qMin<qint64>(left, StopPollMs))))
+            return true;
+        if (stopping() || left <= StopPollMs || m_socket->state() != QAbstractSocket::ConnectedState ||
+            m_socket->error() != QAbstractSocket::SocketTimeoutError)
+            return false;
+    }
+}
+
+// waitForConnected() drops the attempt when it times out, so a connect cannot be waited for in slices;
+// a small event loop of this thread watches it instead.
+bool Pop3Channel::waitForConnected(qint64 budgetMs)
+{
+    QEventLoop loop;
+    QObject::connect(m_socket.get(), &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(m_socket.get(), &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (stopping())
+            loop.quit();
+    });
+    timeout.start(int(qMax<qint64>(budgetMs, 0)));
+    poll.start(StopPollMs);
+    if (m_socket->state() != QAbstractSocket::ConnectedState && !stopping())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 int Pop3Channel::waitBudget() const
@@ -79,7 +132,9 @@ Pop3Error Pop3Channel::open(const ServerAddress &address)
 
     QString why;
     const QList<QHostAddress> addresses =
-        HostResolver::resolve(address.host(), int(connectDeadline.remainingTime()), &why);
+        HostResolver::resolve(address.host(), int(connectDeadline.remainingTime()), &why, m_settings.stop);
+    if (stopping())
+        return stopped();
     if (addresses.isEmpty())
         return fail(Pop3Error::Unreachable,
                     QStringLiteral("POP3サーバーの名前を解決できません: %1 (%2)").arg(address.host(), why));
@@ -101,12 +156,16 @@ Pop3Error Pop3Channel::open(const ServerAddress &address)
             break;
         }
         m_socket->connectToHost(candidate, address.port());
-        if (m_socket->waitForConnected(int(left))) {
+        if (waitForConnected(left)) {
             m_tcpConnected = true;
             break;
         }
-        why = m_socket->errorString();
+        why = m_socket->error() == QAbstractSocket::UnknownSocketError
+                  ? QStringLiteral("%1秒以内に接続できません").arg(seconds(m_settings.connectTimeoutMs))
+                  : m_socket->errorString();
         m_socket->abort();
+        if (stopping())
+            return stopped();
     }
     if (!m_tcpConnected)
         return fail(Pop3Error::Unreachable, QStringLiteral("POP3サーバーに接続できません: %1 (%2)").arg(where, why));
@@ -141,8 +200,10 @@ Pop3Error Pop3Channel::handshake()
     m_tls->setPeerVerifyName(m_peerName);
     m_tls->startClientEncryption();
     const int budget = waitBudget();
-    if (budget > 0 && m_tls->waitForEncrypted(budget))
+    if (budget > 0 && waitInSlices(budget, [this](int ms) { return m_tls->waitForEncrypted(ms); }))
         return Pop3Error::None;
+    if (stopping())
+        return stopped();
 
     const QList<QSslError> errors = m_tls->sslHandshakeErrors();
     if (!errors.isEmpty()) {
@@ -166,6 +227,8 @@ Pop3Error Pop3Channel::sendLine(const QByteArray &line)
 
 Pop3Error Pop3Channel::sendLines(const QList<QByteArray> &lines)
 {
+    if (stopping())
+        return stopped();
     if (!m_inStep || !isOpen())
         return closed();
     QByteArray wire;
@@ -179,6 +242,8 @@ Pop3Error Pop3Channel::sendLines(const QList<QByteArray> &lines)
 
 Pop3Error Pop3Channel::fill()
 {
+    if (stopping())
+        return stopped();
     if (m_begin == m_end) {
         m_begin = m_end = 0;
     } else if (m_end == m_buffer.size() && m_begin > 0) {
@@ -206,7 +271,10 @@ Pop3Error Pop3Channel::fill()
         const int budget = waitBudget();
         if (budget <= 0)
             return overdue();
-        if (!m_socket->waitForReadyRead(budget) && m_socket->bytesAvailable() == 0) {
+        if (!waitInSlices(budget, [this](int ms) { return m_socket->waitForReadyRead(ms); }) &&
+            m_socket->bytesAvailable() == 0) {
+            if (stopping())
+                return stopped();
             if (m_socket->state() != QAbstractSocket::ConnectedState ||
                 m_socket->error() == QAbstractSocket::RemoteHostClosedError)
                 return fail(Pop3Error::Closed, QStringLiteral("POP3サーバーが接続を切断しました"));

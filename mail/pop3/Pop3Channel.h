@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -16,7 +17,8 @@ class QSslSocket;
 
 // The byte stream under a POP3 session: connect (plain or TLS), send command lines, read
 // response lines and multi-line data, every wait bounded by the reply timeout and the deadline
-// of the current call. Memory stays bounded: one input buffer, lines capped, data streamed.
+// of the current call and given up within StopPollMs once the program is ending. Memory stays bounded: one input
+// buffer, lines capped, data streamed.
 //
 // TLS settings are taken from QSslConfiguration::defaultConfiguration() at each handshake and
 // the peer is always verified. The program leaves that configuration alone, so the system trust
@@ -64,6 +66,10 @@ private:
     Pop3Error closed();
     Pop3Error timedOut(const QString &detail);
     int waitBudget() const;
+    bool stopping() const;
+    Pop3Error stopped();
+    bool waitInSlices(int budgetMs, const std::function<bool(int)> &wait);
+    bool waitForConnected(qint64 budgetMs);
 
     Pop3Settings m_settings;
     std::unique_ptr<QTcpSocket> m_socket;

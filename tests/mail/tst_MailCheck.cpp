@@ -15,6 +15,8 @@ struct Host final : CheckHost {
     ServerSettings server;
     QString text7; // the mail program; Check2 is ticked when there is one
     int check1 = 0;
+    int endsAt = 0; // the part off the window's thread at which the program ends, counted from 1
+    int parts = 0;
 
     const ServerSettings &serverSettings() const override { return server; }
     void setAccount(const QString &id, const QString &password) override { log << "SetAccount " + id + ' ' + password; }
@@ -26,6 +28,13 @@ struct Host final : CheckHost {
     void showNewMail(int count) override { log << QStringLiteral("Notice %1").arg(count); }
     int hangUpChoice() const override { return check1; }
     void hangUp() override { log << QStringLiteral("HangUp"); }
+    bool offThread(const std::function<void()> &work) override
+    {
+        if (++parts == endsAt)
+            return false;
+        work();
+        return true;
+    }
 };
 
 struct Check {
@@ -38,6 +47,7 @@ struct Check {
     const char *password = "pw";
     int apop = 0;
     const char *server = "h";
+    int endsAt = 0;
 };
 
 // Every message is walked as status, size, then the whole of it into a buffer one byte over the size LIST
@@ -64,6 +74,8 @@ QList<Check> checks()
         {"mail program not set", walk1 + "Close 1|HangUp", 1, 0, "未設定"},
         {"blanks around the path", walk1 + "Close 1|Start [/opt/m er/run]|HangUp", 1, 0, " /opt/m er/run  "},
         {"blanks around the marker", walk1 + "Close 1|Start [未設定]", 1, 0, " 未設定"},
+        // Ending the program during the login leaves the rest of the check undone: no notice, no hang-up.
+        {.name = "program ends during the login", .calls = "Connect h|SetAccount id pw", .count = 3, .endsAt = 2},
     };
 }
 
@@ -105,6 +117,7 @@ void tst_MailCheck::check()
     host.server = {QString(), check.server, QString(), qint16(check.apop)};
     host.text7 = QString::fromUtf8(check.text7);
     host.check1 = check.calls.endsWith(u"HangUp");
+    host.endsAt = check.endsAt;
     MailCheck::run(library, host);
     QCOMPARE(log.join(u'|'), check.calls);
 }

@@ -1,0 +1,168 @@
+#include "CheckController.h"
+
+#include "DialUp.h"
+#include "Forms.h"
+#include "IdPassForm.h"
+#include "MailCheck.h"
+#include "MailLibrary.h"
+#include "MainForm.h"
+#include "SetForm.h"
+#include "ShinMsgProxy.h"
+#include "TrayControl.h"
+
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QProcess>
+
+#include <atomic>
+#include <memory>
+
+CheckController::CheckController(Forms &forms, QObject *parent) : QObject(parent), m_forms(forms)
+{
+    m_worker.setObjectName(QStringLiteral("MailCheck"));
+}
+
+CheckController::~CheckController()
+{
+    m_worker.quit();
+    m_worker.wait();
+    delete m_onWorker;
+}
+
+void CheckController::run()
+{
+    MailCheck::run(m_forms.mailLibrary(), *this);
+}
+
+bool CheckController::offThread(const std::function<void()> &work)
+{
+    if (m_ending)
+        return false;
+    auto done = std::make_shared<std::atomic_bool>(false);
+    QEventLoop waiting;
+    runOnWorker([this, work, done] {
+        work();
+        done->store(true);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_waiting)
+                    m_waiting->quit();
+            },
+            Qt::QueuedConnection);
+    });
+    m_waiting = &waiting;
+    // Paints, timers, D-Bus and the window manager's pings go on; input waits for the check's end.
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    m_waiting = nullptr;
+    if (!done->load() && m_worker.isRunning()) {
+        // The loop was ended from outside, which only the program's end does: the job must not outlive it.
+        m_forms.mailLibrary().abort();
+        QMetaObject::invokeMethod(
+            m_onWorker, [] {}, Qt::BlockingQueuedConnection);
+    }
+    return !m_ending;
+}
+
+void CheckController::runOnWorker(const std::function<void()> &work)
+{
+    if (!m_onWorker) {
+        m_onWorker = new QObject;
+        m_onWorker->moveToThread(&m_worker);
+        m_worker.start();
+    }
+    QMetaObject::invokeMethod(m_onWorker, work, Qt::QueuedConnection);
+}
+
+void CheckController::endProgram()
+{
+    m_ending = true;
+    MailLibrary &library = m_forms.mailLibrary();
+    if (!m_onWorker) {
+        library.NMailEndWinSock();
+        return;
+    }
+    if (m_waiting) {
+        library.abort();
+        m_waiting->quit();
+    }
+    // After the running job, which the abort has cut short.
+    QMetaObject::invokeMethod(
+        m_onWorker, [&library] { library.NMailEndWinSock(); }, Qt::BlockingQueuedConnection);
+    m_worker.quit();
+    m_worker.wait();
+}
+
+void CheckController::hangUp()
+{
+    offThread([this] { hangUpAll(m_forms.dialUp()); });
+}
+
+const ServerSettings &CheckController::serverSettings() const
+{
+    return m_forms.state().server;
+}
+
+void CheckController::setAccount(const QString &id, const QString &password)
+{
+    IdPassForm &idPass = m_forms.idPassForm();
+    idPass.setIdText(id);
+    idPass.setPassText(password);
+    m_forms.state().account = Account{id, password};
+}
+
+void CheckController::showAccountDialog()
+{
+    m_forms.idPassForm().showModeless();
+}
+
+void CheckController::showLoginError(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("エラー"), text, QMessageBox::Ok, &m_forms.mainForm());
+    box.setObjectName(QStringLiteral("LoginErrorBox"));
+    // Timers run on in here, so a timed check can run inside the box of a check started by hand; a timed check
+    // that ends here holds the next ones until the box is answered, as Qt does not re-enter Timer1's handler.
+    box.exec();
+}
+
+bool CheckController::startsMailProgram() const
+{
+    return m_forms.mainForm().check2();
+}
+
+QString CheckController::mailProgramPath() const
+{
+    return m_forms.mainForm().text7();
+}
+
+void CheckController::startMailProgram(const QString &path)
+{
+    const QStringList command = MailCheck::mailProgramCommand(path);
+    if (command.isEmpty() || !QProcess::startDetached(command.first(), command.mid(1)))
+        tellMailProgramFailed(path);
+}
+
+void CheckController::tellMailProgramFailed(const QString &path)
+{
+    MainForm &main = m_forms.mainForm();
+    const QString text = QStringLiteral("メールソフトを起動できませんでした。\n%1").arg(path);
+    if (main.trayControl().showMessage(main.windowTitle(), text))
+        return;
+    // Not modal: a timed check must not stop and wait for someone to answer.
+    auto *box = new QMessageBox(QMessageBox::Warning, main.windowTitle(), text, QMessageBox::Ok, &main);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void CheckController::showNewMail(int count)
+{
+    ShinMsgProxy &notice = m_forms.shinMsgForm();
+    notice.setText1(QString::number(count));
+    notice.showModeless();
+}
+
+int CheckController::hangUpChoice() const
+{
+    return m_forms.setForm().check1Value();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "CheckHost.h"
+
+#include <QObject>
+#include <QThread>
+
+class Forms;
+class QEventLoop;
+
+// Runs the main window's mail checks. The check keeps its order on the window's thread; every part that
+// waits on the network or on D-Bus (connect, login and walk, close, hang-up) runs on a worker thread of
+// its own, one part at a time, while a small event loop here keeps the windows painting and answering the
+// desktop. Input to the program's windows is held by that loop and handled once the check has returned.
+// The mail library is called from the worker alone.
+class CheckController final : public QObject, private CheckHost {
+    Q_OBJECT
+
+public:
+    explicit CheckController(Forms &forms, QObject *parent = nullptr);
+    ~CheckController() override;
+
+    // One whole check; returns when it is over.
+    void run();
+    // A part of a check runs on the worker and the window's thread waits for it.
+    bool isWaiting() const { return m_waiting != nullptr; }
+    bool isEnding() const { return m_ending; }
+
+    // "切断": lists the dial-up connections and hangs them up, on the worker.
+    void hangUp() override;
+
+    // The program's end: a part running on the worker gives up at once and closes its connection, then the
+    // mail library is released there and the worker ends. Nothing runs on it afterwards.
+    void endProgram();
+
+private:
+    bool offThread(const std::function<void()> &work) override;
+    void runOnWorker(const std::function<void()> &work);
+    void tellMailProgramFailed(const QString &path);
+
+    const ServerSettings &serverSettings() const override;
+    void setAccount(const QString &id, const QString &password) override;
+    void showAccountDialog() override;
+    void showLoginError(const QString &text) override;
+    bool startsMailProgram() const override;
+    QString mailProgramPath() const override;
+    void startMailProgram(const QString &path) override;
+    void showNewMail(int count) override;
+    int hangUpChoice() const override;
+
+    Forms &m_forms;
+    QThread m_worker;
+    QObject *m_onWorker = nullptr; // lives on the worker: jobs are queued to it
+    QEventLoop *m_waiting = nullptr;
+    bool m_ending = false;
+};
