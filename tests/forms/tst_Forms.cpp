@@ -4,9 +4,11 @@
 #include "GeneralDate.h"
 #include "IdPassForm.h"
 #include "MainForm.h"
+#include "NMailLibrary.h"
 #include "NoticePage.h"
 #include "OptionForm.h"
 #include "ProgramFont.h"
+#include "ScriptedPop3Server.h"
 #include "SetForm.h"
 #include "ShinMsgForm.h"
 #include "TestFolder.h"
@@ -14,6 +16,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -56,6 +59,30 @@ bool runsOn(const std::function<void()> &work)
 {
     QTimer::singleShot(0, [work] { work(), QTimer::singleShot(50, [] { QCoreApplication::exit(7); }); });
     return QApplication::exec() == 7;
+}
+
+// Runs see for every event that reaches a watched object.
+class EventHook final : public QObject {
+public:
+    explicit EventHook(std::function<void(QObject *, QEvent *)> see) : m_see(std::move(see)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        m_see(watched, event);
+        return false;
+    }
+
+private:
+    std::function<void(QObject *, QEvent *)> m_see;
+};
+
+// Delivers a tick of a main window timer as its own timeout would.
+void tick(MainForm &main, const char *timer)
+{
+    QTimer *target = main.findChild<QTimer *>(timer);
+    QTimerEvent event(target->timerId());
+    QCoreApplication::sendEvent(target, &event);
 }
 
 } // namespace
@@ -195,6 +222,58 @@ private slots:
         QCOMPARE(program.log.last(), "EndWinSock");
         QCOMPARE(program.read("ini.ini"),
                  "[EXEINI]\r\nNUMBER2=0\r\nNUMBER=1\r\nNAME=/nonexistent/mailer\r\nNUMBER3=0\r\n");
+    }
+
+    // While a check waits on a silent server the window paints and no timer handler runs; "終了" then ends the
+    // program at once: the check stops, its connection is closed and the main window's settings are written.
+    void endDuringStalledCheck()
+    {
+        ScriptedPop3Server server({{"", "<stall>"}});
+        TestFolder folder;
+        QStringList log;
+        ProgramState state;
+        NMailLibrary library;
+        FakeDialUp dialUp{log};
+        Forms forms{state, library, dialUp};
+        bool ended = false;
+        forms.setEndProgram([&ended] { ended = true; });
+        MainForm &main = forms.mainForm();
+        main.load();
+        state.server.pop3 = QStringLiteral("127.0.0.1:%1").arg(server.port());
+        folder.write(folder.dataFile("iniIdPass.ini"), "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
+        main.setText7("/usr/bin/mailer");
+        forms.setForm().setText2("1");
+        const auto *seconds = main.findChild<QLineEdit *>("Text4");
+        const QString secondsBefore = seconds->text();
+        const auto *caption = main.findChild<QLabel *>("Label1");
+        const int captionLeftBefore = caption->x();
+
+        bool paintedWhileWaiting = false;
+        EventHook paints([&](QObject *watched, QEvent *event) {
+            const auto *widget = qobject_cast<QWidget *>(watched);
+            if (paintedWhileWaiting || event->type() != QEvent::Paint || !widget || widget->window() != &main)
+                return;
+            paintedWhileWaiting = true;
+            main.findChild<QMenu *>("mnuPopup")->actions().at(2)->trigger(); // "終了"
+        });
+        qApp->installEventFilter(&paints);
+        QTimer::singleShot(0, &main, [&main] { // runs once the check waits
+            tick(main, "Timer3");
+            tick(main, "Timer4");
+            main.update();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        main.CheckMail();
+        const qint64 checkMs = clock.elapsed();
+
+        QVERIFY(ended);
+        QVERIFY2(checkMs < 2000, qPrintable(QString::number(checkMs)));
+        QVERIFY(paintedWhileWaiting);
+        QCOMPARE(seconds->text(), secondsBefore);
+        QCOMPARE(caption->x(), captionLeftBefore);
+        QCOMPARE(server.commands(), QByteArrayList()); // returns once the connection is closed
+        QVERIFY(folder.read(folder.dataFile("ini.ini")).contains("NAME=/usr/bin/mailer"));
     }
 
     void dialog_data()
