@@ -15,8 +15,10 @@ ShinMsgProxy::~ShinMsgProxy()
 void ShinMsgProxy::load()
 {
     m_helper = new QProcess(this);
-    // Its complaints go where the program's go; its input is the count.
-    m_helper->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_countsUnshown = 0;
+    // Its complaints go where the program's go; its input is what to show, its output what it has shown.
+    m_helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(m_helper, &QProcess::readyReadStandardOutput, this, &ShinMsgProxy::readShown);
     connect(m_helper, &QProcess::finished, this, &ShinMsgProxy::helperFinished);
     connect(m_helper, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -33,29 +35,45 @@ void ShinMsgProxy::showModeless()
     if (m_local)
         m_local->showModeless();
     else
-        send();
+        send("show");
 }
 
 void ShinMsgProxy::setText1(const QString &text)
 {
     m_text1 = text;
-    if (m_local)
+    if (m_local) {
         m_local->setText1(text);
-    else
-        send();
+    } else {
+        send("count " + text.toUtf8());
+        ++m_countsUnshown;
+    }
 }
 
-void ShinMsgProxy::send()
+void ShinMsgProxy::send(const QByteArray &line)
 {
     // Written when the helper can take it; a helper that is already gone makes this a no-op, not a
     // broken-pipe signal: Qt writes to child processes with that signal ignored.
     if (m_helper && m_helper->state() != QProcess::NotRunning)
-        m_helper->write(m_text1.toUtf8() + '\n');
+        m_helper->write(line + '\n');
+}
+
+void ShinMsgProxy::readShown()
+{
+    while (m_helper->canReadLine()) {
+        if (m_helper->readLine().trimmed() == "shown" && m_countsUnshown > 0)
+            --m_countsUnshown;
+    }
 }
 
 void ShinMsgProxy::helperFinished(int exitCode, QProcess::ExitStatus status)
 {
-    if (status == QProcess::NormalExit && exitCode == 0) {
+    readShown();
+    if (status == QProcess::NormalExit && exitCode == 0 && m_countsUnshown > 0) {
+        // Closed by the user while a count was on its way: that count has not been seen yet.
+        m_helper->deleteLater();
+        load();
+        setText1(m_text1);
+    } else if (status == QProcess::NormalExit && exitCode == 0) {
         // The user closed the window.
         m_helper->deleteLater();
         m_helper = nullptr;

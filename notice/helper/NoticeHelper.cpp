@@ -38,8 +38,15 @@ NoticeHelper::~NoticeHelper()
 void NoticeHelper::receive(const QByteArray &bytes)
 {
     m_pending += bytes;
-    for (qsizetype end; m_form && (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1)) {
-        m_form->setText1(QString::fromUtf8(m_pending.left(end)));
+    qsizetype end;
+    while (m_form && (end = m_pending.indexOf('\n')) >= 0) {
+        const QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        const bool count = line.startsWith("count ");
+        if (count)
+            m_form->setText1(QString::fromUtf8(line.mid(6)));
         m_form->showModeless();
+        if (count)
+            emit countShown();
     }
 }

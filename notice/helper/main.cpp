@@ -1,7 +1,8 @@
 // poronica-notice: the notice window with its page, in a process of its own so that the browser engine
-// leaves with the window. The program starts it with its program folder and writes the count to it, one
-// line at a time. It ends when the user closes the window, or when its input ends because the program
-// has gone.
+// leaves with the window. The program starts it with its program folder and writes to it a line at a
+// time (see NoticeHelper); for every count it has shown it answers "shown" on its output, so that the
+// program knows which counts the user has seen. It ends when the user closes the window, or when its
+// input ends because the program has gone.
 //
 //   poronica-notice [program folder]
 
@@ -27,6 +28,11 @@ int main(int argc, char *argv[])
 
     NoticeHelper helper;
     QObject::connect(&helper, &NoticeHelper::closed, &application, &QApplication::quit);
+    QObject::connect(&helper, &NoticeHelper::countShown, [] {
+        const char shown[] = "shown\n";
+        if (write(STDOUT_FILENO, shown, sizeof shown - 1) < 0)
+            QApplication::quit(); // the program has gone
+    });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&helper] {
         char buffer[256];

@@ -39,6 +39,44 @@ struct Program {
     QString path(const QString &n) { return n == u"vbmail.ini" ? QDir::currentPath() + '/' + n : folder.dataFile(n); }
     void write(const QString &name, const QByteArray &bytes) { folder.write(path(name), bytes); }
     QByteArray read(const QString &name) { return folder.read(path(name)); }
+
+    // Started, with a server and an account to check.
+    void prepareChecks()
+    {
+        main().load();
+        write("iniIdPass.ini", "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
+        state.server.pop3 = "pop.example.test";
+    }
+
+    // One check that finds count messages: started by "メ｜ルチェック", or by the ten polls of a due second.
+    enum Start { ByButton, Timed };
+    void check(int count, Start start = ByButton)
+    {
+        library.authenticateResult = count;
+        main().findChild<QLineEdit *>("Text4")->setText(start == Timed ? "60" : "1");
+        main().findChild<QLineEdit *>("Text1")->setText("0");
+        main().timer3Tick();
+        for (int poll = 0; poll < 10; ++poll)
+            main().timer1Tick();
+        if (start == ByButton)
+            main().findChild<QPushButton *>("Command8")->click();
+    }
+};
+
+// What the start shows, from the three settings files.
+struct Start {
+    QByteArray serverFile;       // vbmail.ini
+    QByteArray accountFile;      // iniIdPass.ini
+    QByteArray checkFile;        // ini.ini
+    bool serverDialog = false;   // "サーバー設定" opens
+    bool accountDialog = false;  // "ID,PASS" opens
+    int hangUp = 0;              // Check1 of "設定"
+    bool startMailer = false;    // Check2
+    QString interval;            // Text2 of "設定"
+    bool secondsCounted = false; // Timer3 runs
+    QString mailProgram;         // Text7
+    QString id;                  // what "ID,PASS" holds
+    QString passwordShown;
 };
 
 // The one visible top-level window of a kind; null when there is none, or more than one.
@@ -57,7 +95,10 @@ T *shown()
 // the program ended it.
 bool runsOn(const std::function<void()> &work)
 {
-    QTimer::singleShot(0, [work] { work(), QTimer::singleShot(50, [] { QCoreApplication::exit(7); }); });
+    QTimer::singleShot(0, [work] {
+        work();
+        QTimer::singleShot(50, [] { QCoreApplication::exit(7); });
+    });
     return QApplication::exec() == 7;
 }
 
@@ -87,6 +128,8 @@ void tick(MainForm &main, const char *timer)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Start)
+
 class tst_Forms final : public QObject {
     Q_OBJECT
 
@@ -95,133 +138,220 @@ private slots:
     {
         ProgramFont::apply();
         ::umask(022); // only the program can make a new account file private
-        // A stand-in notice helper beside the program: logs its start and each count, dies on 5, ends with its input.
+        // A stand-in notice helper beside the program: logs its start and each line, answers "shown" to a count, dies
+        // on the count 5, is closed by the user as the count 7 comes (once), and ends with its input.
         QFile helper(QCoreApplication::applicationDirPath() + "/poronica-notice");
         QVERIFY(helper.open(QIODevice::WriteOnly));
-        helper.write("#!/bin/sh\necho start >>\"$1/notice.log\"\n"
-                     "while read n; do echo \"$n\" >>\"$1/notice.log\"; [ \"$n\" != 5 ] || kill -9 $$; done\n");
+        helper.write("#!/bin/sh\n"
+                     "echo start >>\"$1/notice.log\"\n"
+                     "while read line; do\n"
+                     "  echo \"$line\" >>\"$1/notice.log\"\n"
+                     "  [ \"$line\" != 'count 5' ] || kill -9 $$\n"
+                     "  if [ \"$line\" = 'count 7' ] && mkdir \"$1/closed once\" 2>/dev/null; then exit 0; fi\n"
+                     "  case \"$line\" in count*) echo shown ;; esac\n"
+                     "done\n");
         QVERIFY(helper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
+    // What the start puts into the windows from the three settings files.
     void start_data()
     {
-        QTest::addColumn<QByteArray>("vbmail.ini");
-        QTest::addColumn<QByteArray>("iniIdPass.ini");
-        QTest::addColumn<QByteArray>("ini.ini");
-        QTest::addColumn<QString>("seen"); // dialogs shown, Check1, Check2, Text2, Timer3, Text7, ID and password
+        QTest::addColumn<Start>("start");
         // An ID is read as 255 bytes at most, never half a character.
         const QByteArray longId = "[EXEINI]\r\nNAME=" + QByteArray("\x82\xa0").repeated(200) + "\r\nNAME2=secret\r\n";
-        QTest::addRow("complete")
-            << QByteArray("POP3=pop.example.test\r\n") << longId
-            << QByteArray("[EXEINI]\r\nNUMBER=1\r\nNUMBER2=5\r\nNAME=/\x83\x81\x81\x5B\x83\x8B\r\nNUMBER3=1\r\n")
-            << "||1|1|5|on|/メール|" + QString(127, u'あ') + "|******";
-        QTest::addRow("empty values, boxes 5 and 7")
-            << QByteArray("POP3=\r\n") << QByteArray("[EXEINI]\r\nNAME=alice\r\n")
-            << QByteArray("[EXEINI]\r\nNUMBER=5\r\nNUMBER2=abc\r\nNAME=\r\nNUMBER3=7\r\n")
-            << "サーバー設定|ID,PASS|0|0|0|off|未設定|alice|";
+        Start complete;
+        complete.serverFile = "POP3=pop.example.test\r\n";
+        complete.accountFile = longId;
+        complete.checkFile = "[EXEINI]\r\nNUMBER=1\r\nNUMBER2=5\r\nNAME=/\x83\x81\x81\x5B\x83\x8B\r\nNUMBER3=1\r\n";
+        complete.hangUp = 1;
+        complete.startMailer = true;
+        complete.interval = "5";
+        complete.secondsCounted = true;
+        complete.mailProgram = "/メール";
+        complete.id = QString(127, u'あ');
+        complete.passwordShown = "******";
+        QTest::addRow("complete") << complete;
+
+        Start emptyValues;
+        emptyValues.serverFile = "POP3=\r\n";
+        emptyValues.accountFile = "[EXEINI]\r\nNAME=alice\r\n";
+        emptyValues.checkFile = "[EXEINI]\r\nNUMBER=5\r\nNUMBER2=abc\r\nNAME=\r\nNUMBER3=7\r\n";
+        emptyValues.serverDialog = true;
+        emptyValues.accountDialog = true;
+        emptyValues.interval = "0";
+        emptyValues.mailProgram = "未設定";
+        emptyValues.id = "alice";
+        QTest::addRow("empty values, boxes 5 and 7") << emptyValues;
     }
 
     void start()
     {
+        QFETCH(Start, start);
         Program program;
-        for (const char *file : {"vbmail.ini", "iniIdPass.ini", "ini.ini"}) // the columns of that name
-            program.write(file, *static_cast<QByteArray *>(QTest::qData(file, qMetaTypeId<QByteArray>())));
+        program.write("vbmail.ini", start.serverFile);
+        program.write("iniIdPass.ini", start.accountFile);
+        program.write("ini.ini", start.checkFile);
         program.write("../vbmail.ini", "POP3=pop.example.test\r\n"); // not the current directory's
         program.main().load();
 
         const SetForm &settings = program.forms.setForm();
         const IdPassForm &idPass = program.forms.idPassForm();
-        QStringList seen{program.forms.isOptionFormLoaded() ? "サーバー設定" : "", idPass.isVisible() ? "ID,PASS" : ""};
-        seen << QString::number(settings.check1Value()) << QString::number(program.main().check2()) << settings.text2()
-             << (program.main().findChild<QTimer *>("Timer3")->isActive() ? "on" : "off") << program.main().text7()
-             << idPass.idText() << idPass.findChild<QLineEdit *>("PassText")->displayText();
-        QTEST(seen.join(u'|'), "seen");
-        QVERIFY(program.main().isVisible() && !QApplication::activeModalWidget()); // no dialog holds up the start
+        QCOMPARE(program.forms.isOptionFormLoaded(), start.serverDialog);
+        QCOMPARE(idPass.isVisible(), start.accountDialog);
+        QCOMPARE(settings.check1Value(), start.hangUp);
+        QCOMPARE(program.main().check2(), start.startMailer);
+        QCOMPARE(settings.text2(), start.interval);
+        QCOMPARE(program.main().findChild<QTimer *>("Timer3")->isActive(), start.secondsCounted);
+        QCOMPARE(program.main().text7(), start.mailProgram);
+        QCOMPARE(idPass.idText(), start.id);
+        QCOMPARE(idPass.findChild<QLineEdit *>("PassText")->displayText(), start.passwordShown);
+        QVERIFY(program.main().isVisible());
+        QVERIFY(!QApplication::activeModalWidget()); // no dialog holds up the start
         QCOMPARE(program.log, (QStringList{"InitializeWinSock", "SetOption 1 8192"}));
     }
 
-    void trayDay()
+    // The narrow buttons' captions stand one character a line, centred and uncut.
+    void narrowCaptions()
     {
         Program program;
-        MainForm &main = program.main();
-        main.load(); // no settings yet: "サーバー設定" and "ID,PASS" open
+        program.main().load();
         for (const char *name : {"Command7", "Command8", "Command1"}) {
-            auto *button = main.findChild<QPushButton *>(name);
+            auto *button = program.main().findChild<QPushButton *>(name);
             const QImage face = button->grab().toImage();
-            QRect ink; // dark pixels inside the bevel, in bands of rows: at least one band for each character
-            int bands = 0;
+            QRect ink;     // dark pixels inside the bevel
+            int bands = 0; // runs of rows with ink: at least one for each character
             for (int y = 2; y < face.height() - 2; ++y) {
                 for (int x = 2; x < face.width() - 2; ++x) {
-                    if (qGray(face.pixel(x, y)) < 128)
-                        bands += ink.isNull() || ink.bottom() < y - 1, ink |= QRect(x, y, 1, 1);
+                    if (qGray(face.pixel(x, y)) >= 128)
+                        continue;
+                    if (ink.isNull() || ink.bottom() < y - 1)
+                        ++bands;
+                    ink |= QRect(x, y, 1, 1);
                 }
             }
             QString why;
             QDebug(&why) << name << bands << "bands of ink in" << ink;
-            QVERIFY2(bands >= button->text().size() && ink.width() <= button->fontMetrics().height(), qPrintable(why));
-            QVERIFY2(qAbs(ink.center().x() * 2 + 1 - button->width()) <= 3, qPrintable(why)); // centred
+            QVERIFY2(bands >= button->text().size(), qPrintable(why));
+            QVERIFY2(ink.width() <= button->fontMetrics().height(), qPrintable(why));
+            QVERIFY2(qAbs(ink.center().x() * 2 + 1 - button->width()) <= 3, qPrintable(why));
             QVERIFY2(qAbs(ink.center().y() * 2 + 1 - button->height()) <= 4, qPrintable(why));
-            QVERIFY2(ink.top() > 2 && ink.bottom() < qMin(button->height(), main.height() - button->y()) - 3,
-                     qPrintable(why)); // uncut
+            QVERIFY2(ink.top() > 2, qPrintable(why));
+            const int visibleHeight = qMin(button->height(), program.main().height() - button->y());
+            QVERIFY2(ink.bottom() < visibleHeight - 3, qPrintable(why));
         }
-        program.write("iniIdPass.ini", "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
-        program.state.server.pop3 = "pop.example.test";
-        const auto check = [&program, &main](int count, bool timed) { // timed: in the ten polls of a due second
-            program.library.authenticateResult = count;
-            main.findChild<QLineEdit *>("Text4")->setText(timed ? "60" : "1");
-            main.findChild<QLineEdit *>("Text1")->setText("0");
-            main.timer3Tick();
-            for (int poll = 0; poll < 10; ++poll)
-                main.timer1Tick();
-            if (!timed)
-                main.findChild<QPushButton *>("Command8")->click();
-        };
-        main.findChild<QPushButton *>("Command9")->click();
-        main.findChild<QPushButton *>("Command9")->click(); // one "設定" window, however often asked for
-        QVERIFY(shown<SetForm>());
+    }
 
-        // A mail program that cannot start is told of, and the check goes on to its end without waiting.
-        main.setText7("/nonexistent/mailer");
-        main.findChild<QAbstractButton *>("Check2")->setChecked(true);
+    // A mail program that cannot start is told of in a box that waits for no one, and the check goes on to its
+    // hang-up.
+    void mailProgramThatCannotStart()
+    {
+        Program program;
+        program.prepareChecks();
+        program.main().setText7("/nonexistent/mailer");
+        program.main().findChild<QAbstractButton *>("Check2")->setChecked(true);
         program.forms.setForm().setCheck1(true);
-        check(2, false);
+        program.check(2);
         QCOMPARE(program.log.last(), "HangUp");
-        auto *box = main.findChild<QMessageBox *>();
-        QVERIFY(box && !box->isModal() && box->text().contains("起動できませんでした。\n/nonexistent/mailer"));
-        box->close();
-        main.findChild<QAbstractButton *>("Check2")->setChecked(false);
+        auto *box = program.main().findChild<QMessageBox *>();
+        QVERIFY(box);
+        QVERIFY(!box->isModal());
+        QVERIFY(box->text().contains("起動できませんでした。\n/nonexistent/mailer"));
+    }
 
-        main.findChild<QPushButton *>("Command1")->click(); // without a notification area it stays reachable
-        QVERIFY(TrayControl::available() ? !main.isVisible() : main.isMinimized());
-        main.hide(); // in the tray, closing the other windows does not end the program
+    // "タスク" sends the window to the tray; without a notification area it is minimised, so it stays reachable.
+    // There, closing the other windows does not end the program.
+    void toTheTray()
+    {
+        Program program;
+        MainForm &main = program.main();
+        main.load(); // no settings yet: "サーバー設定" and "ID,PASS" open
+        main.findChild<QPushButton *>("Command9")->click();
+        main.findChild<QPushButton *>("Command9")->click();
+        QVERIFY(shown<SetForm>()); // one "設定" window, however often asked for
+
+        main.findChild<QPushButton *>("Command1")->click();
+        if (TrayControl::available())
+            QVERIFY(!main.isVisible());
+        else
+            QVERIFY(main.isMinimized());
+        main.hide();
         QVERIFY(runsOn([&program] {
             program.forms.optionForm().close();
             program.forms.idPassForm().close();
             program.forms.setForm().close();
         }));
+    }
+
+    // The ten polls of a due second start one check, not ten.
+    void oneTimedCheckPerDueSecond()
+    {
+        Program program;
+        program.prepareChecks();
         program.forms.setForm().setText2("1");
-        check(3, true); // one check for the ten polls
-        const auto *notice = &program.forms.shinMsgForm();
-        check(4, false); // while the window is open, the count goes to the same helper
-        QTRY_COMPARE(program.folder.read("notice.log"), "start\n3\n3\n4\n4\n");
-        check(5, true); // the helper dies: the program shows the window itself, with the count
-        QTRY_VERIFY(shown<ShinMsgForm>() && shown<ShinMsgForm>()->text1() == "5");
-        check(6, false);
-        QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
+        program.check(3, Program::Timed);
+        QCOMPARE(program.log.count("Authenticate 1 alice secret 0"), 1);
+    }
+
+    // The counts of later checks go to the same notice helper; a double-click on "ON" or "分" shows its window and
+    // leaves the count the user may have typed there alone.
+    void noticeHelper()
+    {
+        Program program;
+        program.prepareChecks();
+        program.check(3);
+        const ShinMsgProxy *notice = &program.forms.shinMsgForm();
+        QTest::mouseDClick(program.main().findChild<QLabel *>("Label2_1"), Qt::LeftButton);
+        QTest::mouseDClick(program.main().findChild<QLabel *>("Label2_0"), Qt::LeftButton);
+        program.check(4);
+        QTRY_COMPARE(program.folder.read("notice.log"), "start\ncount 3\nshow\nshow\nshow\ncount 4\nshow\n");
         QCOMPARE(&program.forms.shinMsgForm(), notice);
+    }
+
+    // A count that comes as the user closes the notice is not lost: the notice opens again with it.
+    void noticeClosedAsACountComes()
+    {
+        Program program;
+        program.prepareChecks();
+        program.check(7); // the stand-in helper ends, as closed by the user, when the count 7 comes
+        QTRY_COMPARE(program.folder.read("notice.log"), "start\ncount 7\nstart\ncount 7\n");
+        QVERIFY(program.forms.isShinMsgFormLoaded());
+    }
+
+    // When the notice helper dies, the program shows the notice itself, with the count, and the next count too.
+    void noticeHelperDies()
+    {
+        Program program;
+        program.prepareChecks();
+        program.check(5); // the stand-in helper dies on the count 5
+        QTRY_VERIFY(shown<ShinMsgForm>());
+        QCOMPARE(shown<ShinMsgForm>()->text1(), "5");
+        program.check(6);
+        QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
         QVERIFY(runsOn([] { shown<ShinMsgForm>()->close(); }));
         QVERIFY(!program.forms.isShinMsgFormLoaded());
+    }
 
+    // The tray menu: "メイン画面を表示" brings the window back; "終了" saves the main window's two settings, nothing
+    // of another window's, ends the mail library and the program.
+    void trayMenu()
+    {
+        Program program;
+        MainForm &main = program.main();
+        main.load();
+        main.setText7("/usr/bin/mailer");
+        program.forms.setForm().setCheck1(true); // not saved: the dialog is not closed
         const QList<QAction *> menu = main.findChild<QWidget *>("mnuPopup")->actions();
-        QCOMPARE(menu[0]->text() + (menu[1]->isSeparator() ? "-" : "?") + menu[2]->text(), "メイン画面を表示-終了");
+        QCOMPARE(menu.size(), 3);
+        QCOMPARE(menu[0]->text(), "メイン画面を表示");
+        QVERIFY(menu[1]->isSeparator());
+        QCOMPARE(menu[2]->text(), "終了");
+
+        main.findChild<QPushButton *>("Command1")->click();
         menu[0]->trigger();
         QTRY_VERIFY(main.isVisible() && !main.isMinimized());
-        // The end saves the main window's two settings, nothing of another window's, and ends the mail library.
-        program.forms.setForm().setCheck1(false);
         QVERIFY(!runsOn([&menu] { menu[2]->trigger(); }));
         QCOMPARE(program.log.last(), "EndWinSock");
-        QCOMPARE(program.read("ini.ini"),
-                 "[EXEINI]\r\nNUMBER2=0\r\nNUMBER=1\r\nNAME=/nonexistent/mailer\r\nNUMBER3=0\r\n");
+        QCOMPARE(program.read("ini.ini"), "[EXEINI]\r\nNUMBER2=0\r\nNAME=/usr/bin/mailer\r\nNUMBER3=0\r\n");
     }
 
     // While a check waits on a silent server the window paints and no timer handler runs; "終了" then ends the
