@@ -409,28 +409,35 @@ private slots:
     void dialog_data()
     {
         // Steps: "locked" (no vbmail.ini can be written), the form, "Box=text" typed over a box, a key into that box,
-        // a click, "close". After: the window, what is in use, the form's file (none for the account before), told.
+        // a click, "close".
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("after");
-        const auto row = [](const char *name, const QString &s, const QString &a) { QTest::newRow(name) << s << a; };
+        QTest::addColumn<bool>("open");     // the window afterwards
+        QTest::addColumn<QString>("inUse"); // the account, the interval (Timer3 on or off, "stale": ../ini.ini kept),
+                                            // or the server that the program uses
+        QTest::addColumn<QString>("file");  // the form's file, line ends as blanks; none for the account before
+        QTest::addColumn<bool>("told");     // a box told of the file that could not be saved
+        const auto row = [](const char *name, const QString &steps, bool open, const QString &inUse,
+                            const QString &file,
+                            bool told = false) { QTest::newRow(name) << steps << open << inUse << file << told; };
         const QString account = "IdPassForm IdText=bob PassText=pw Check1 ";
-        const QString saved = "|bob pw|[EXEINI] NAME=bob NAME2=pw NAME3=1|";
-        row("ID,PASS OK", account + "OKCommand", "closed" + saved);
-        row("ID,PASS OK, not saved", "IdPassForm IdText=bob PassText=pw OKCommand", "closed|bob pw|[EXEINI] NAME3=0|");
-        row("ID,PASS Enter", account + "Enter", "closed" + saved);
-        row("ID,PASS Escape", account + "Escape", "closed| ||");
+        const QString saved = "[EXEINI] NAME=bob NAME2=pw NAME3=1";
+        row("ID,PASS OK", account + "OKCommand", false, "bob pw", saved);
+        row("ID,PASS OK, not saved", "IdPassForm IdText=bob PassText=pw OKCommand", false, "bob pw",
+            "[EXEINI] NAME3=0");
+        row("ID,PASS Enter", account + "Enter", false, "bob pw", saved);
+        row("ID,PASS Escape", account + "Escape", false, " ", "");
         const QString server = "OptionForm Pop3Text=pop.new.test ApopCheck MailText=a@b.test ";
-        row("server OK", server + "OKCommand", "closed|pop.new.test|SMTP= POP3=pop.new.test MAIL=a@b.test APOP=1|");
-        row("server OK, locked", "locked " + server + "OKCommand", "closed|pop.new.test||told");
-        row("server Return", server + "Return", "open||POP3=old EXTRA=1|");
-        row("server Escape", server + "Escape", "closed||POP3=old EXTRA=1|");
-        row("settings close box", "SetForm Check1 Text2=10 close", "closed|10 on|[EXEINI] NUMBER=1 NUMBER2=10|");
-        row("settings Escape", "SetForm Check1 Text2=10 Escape", "open|10 on stale|[EXEINI] NUMBER=0 NUMBER2=3|");
-        row("settings Enter", "SetForm Check1 Text2=10 Enter", "open|10 on stale|[EXEINI] NUMBER=0 NUMBER2=3|");
+        row("server OK", server + "OKCommand", false, "pop.new.test", "SMTP= POP3=pop.new.test MAIL=a@b.test APOP=1");
+        row("server OK, locked", "locked " + server + "OKCommand", false, "pop.new.test", "", true);
+        row("server Return", server + "Return", true, "", "POP3=old EXTRA=1");
+        row("server Escape", server + "Escape", false, "", "POP3=old EXTRA=1");
+        row("settings close box", "SetForm Check1 Text2=10 close", false, "10 on", "[EXEINI] NUMBER=1 NUMBER2=10");
+        row("settings Escape", "SetForm Check1 Text2=10 Escape", true, "10 on stale", "[EXEINI] NUMBER=0 NUMBER2=3");
+        row("settings Enter", "SetForm Check1 Text2=10 Enter", true, "10 on stale", "[EXEINI] NUMBER=0 NUMBER2=3");
         // Typed, the interval takes effect at once; 0 (a lone "-" too) is also saved at once, a negative not at all.
-        row("-3", "SetForm Text2=-3", "open|-3 off|[EXEINI] NUMBER=0 NUMBER2=-|");
-        row("abc", "SetForm Text2=abc", "open|abc off|[EXEINI] NUMBER=0 NUMBER2=abc|");
-        row("emptied", "SetForm Text2=\b", "open|0 off|[EXEINI] NUMBER=0 NUMBER2=0|");
+        row("-3", "SetForm Text2=-3", true, "-3 off", "[EXEINI] NUMBER=0 NUMBER2=-");
+        row("abc", "SetForm Text2=abc", true, "abc off", "[EXEINI] NUMBER=0 NUMBER2=abc");
+        row("emptied", "SetForm Text2=\b", true, "0 off", "[EXEINI] NUMBER=0 NUMBER2=0");
     }
 
     void dialog()
@@ -477,11 +484,10 @@ private slots:
         const QString interval = forms.setForm().text2() +
                                  (program.main().findChild<QTimer *>("Timer3")->isActive() ? " on" : " off") +
                                  (program.read("../ini.ini").contains("NAME") ? " stale" : "");
-        const QStringList after{window && window->isVisible() ? "open" : "closed",
-                                QStringList{account, interval, program.state.server.pop3}[form],
-                                QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(),
-                                told.contains("vbmail.ini") ? "told" : ""};
-        QTEST(after.join(u'|'), "after");
+        QTEST(window && window->isVisible(), "open");
+        QTEST(QStringList({account, interval, program.state.server.pop3})[form], "inUse");
+        QTEST(QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(), "file");
+        QTEST(told.contains("vbmail.ini"), "told");
     }
     // The banner's caption: the mail program's name, 20 pixels to the left every 15 ticks, drawn where the label
     // stands. Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
