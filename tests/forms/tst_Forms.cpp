@@ -515,8 +515,10 @@ private slots:
         int opaque = 0; // every opaque pixel of the label is on the banner
         for (int y = 0; y < caption.height(); ++y) {
             for (int x = 0; x < caption.width(); ++x) {
-                if (qAlpha(caption.pixel(x, y)) == 255 && ++opaque)
-                    QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
+                if (qAlpha(caption.pixel(x, y)) != 255)
+                    continue;
+                ++opaque;
+                QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
             }
         }
         QVERIFY(opaque > 0);
@@ -527,14 +529,16 @@ private slots:
         QVERIFY(!main.findChild<QTimer *>("Timer4")->isActive());
         QTest::qWait(400);
         main.show();
-        const int moved = before - label->x(), due = int(hidden.elapsed() / 15); // 20 pixels each 300 ms
+        const int moved = before - label->x();
+        const int due = int(hidden.elapsed() / 15); // 20 pixels each 300 ms
         QVERIFY2(qAbs(moved - due) <= 3, qPrintable(QStringLiteral("%1 pixels, %2 due").arg(moved).arg(due)));
     }
 
     // The tray tip's date ("General Date": the date alone at midnight), and the notice page in any program folder.
     void formats()
     {
-        const QLocale japanese(QLocale::Japanese, QLocale::Japan), english(QLocale::English, QLocale::UnitedStates);
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
         const QDate day(2003, 3, 21);
         QCOMPARE(GeneralDate::format({day, QTime(9, 5, 7)}, japanese), "2003/03/21 9:05:07");
         QCOMPARE(GeneralDate::format({day, QTime(0, 0)}, japanese), "2003/03/21");
