@@ -104,7 +104,8 @@ private slots:
 
         const SetForm &settings = program.forms.setForm();
         const IdPassForm &idPass = program.forms.idPassForm();
-        QStringList seen{program.forms.isOptionFormLoaded() ? "サーバー設定" : "", idPass.isVisible() ? "ID,PASS" : ""};
+        QStringList seen{program.forms.isLoaded<OptionForm>() ? "サーバー設定" : "",
+                         idPass.isVisible() ? "ID,PASS" : ""};
         seen << QString::number(settings.check1Value()) << QString::number(program.main().check2()) << settings.text2()
              << (program.main().findChild<QTimer *>("Timer3")->isActive() ? "on" : "off") << program.main().text7()
              << idPass.idText() << idPass.findChild<QLineEdit *>("PassText")->displayText();
@@ -118,25 +119,6 @@ private slots:
         Program program;
         MainForm &main = program.main();
         main.load(); // no settings yet: "サーバー設定" and "ID,PASS" open
-        for (const char *name : {"Command7", "Command8", "Command1"}) {
-            auto *button = main.findChild<QPushButton *>(name);
-            const QImage face = button->grab().toImage();
-            QRect ink; // dark pixels inside the bevel, in bands of rows: at least one band for each character
-            int bands = 0;
-            for (int y = 2; y < face.height() - 2; ++y) {
-                for (int x = 2; x < face.width() - 2; ++x) {
-                    if (qGray(face.pixel(x, y)) < 128)
-                        bands += ink.isNull() || ink.bottom() < y - 1, ink |= QRect(x, y, 1, 1);
-                }
-            }
-            QString why;
-            QDebug(&why) << name << bands << "bands of ink in" << ink;
-            QVERIFY2(bands >= button->text().size() && ink.width() <= button->fontMetrics().height(), qPrintable(why));
-            QVERIFY2(qAbs(ink.center().x() * 2 + 1 - button->width()) <= 3, qPrintable(why)); // centred
-            QVERIFY2(qAbs(ink.center().y() * 2 + 1 - button->height()) <= 4, qPrintable(why));
-            QVERIFY2(ink.top() > 2 && ink.bottom() < qMin(button->height(), main.height() - button->y()) - 3,
-                     qPrintable(why)); // uncut
-        }
         program.write("iniIdPass.ini", "[EXEINI]\r\nNAME=alice\r\nNAME2=secret\r\n");
         program.state.server.pop3 = "pop.example.test";
         const auto check = [&program, &main](int count, bool timed) { // timed: in the ten polls of a due second
@@ -183,7 +165,7 @@ private slots:
         QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
         QCOMPARE(&program.forms.shinMsgForm(), notice);
         QVERIFY(runsOn([] { shown<ShinMsgForm>()->close(); }));
-        QVERIFY(!program.forms.isShinMsgFormLoaded());
+        QVERIFY(!program.forms.isLoaded<ShinMsgProxy>());
 
         const QList<QAction *> menu = main.findChild<QWidget *>("mnuPopup")->actions();
         QCOMPARE(menu[0]->text() + (menu[1]->isSeparator() ? "-" : "?") + menu[2]->text(), "メイン画面を表示-終了");
@@ -273,47 +255,6 @@ private slots:
                                 QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(),
                                 told.contains("vbmail.ini") ? "told" : ""};
         QTEST(after.join(u'|'), "after");
-    }
-    // The banner's caption: the mail program's name, 20 pixels to the left every 15 ticks, drawn where the label
-    // stands. Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
-    void banner()
-    {
-        Program program;
-        MainForm &main = program.main();
-        main.load();
-        auto *label = main.findChild<QLabel *>("Label1");
-        auto *banner = main.findChild<QWidget *>("Picture5");
-        main.setText7({});
-        main.timer4Tick();
-        QCOMPARE(label->text(), "設定されていません。");
-        banner->grab(); // painted with that text once, which the next must replace
-        main.setText7("/usr/bin/sylpheed");
-        const int x = label->x();
-        for (int tick = 0; tick < 15; ++tick)
-            main.timer4Tick();
-        QCOMPARE(label->text() + QString::number(label->x() - x), "sylpheed-20");
-        const QRect area = label->geometry() & banner->rect();
-        const QImage onBanner = banner->grab(area).toImage();
-        QImage caption(area.size(), QImage::Format_ARGB32_Premultiplied);
-        caption.fill(Qt::transparent);
-        label->render(&caption, {}, QRegion(area.translated(-label->pos())), {});
-        int opaque = 0; // every opaque pixel of the label is on the banner
-        for (int y = 0; y < caption.height(); ++y) {
-            for (int x = 0; x < caption.width(); ++x) {
-                if (qAlpha(caption.pixel(x, y)) == 255 && ++opaque)
-                    QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
-            }
-        }
-        QVERIFY(opaque > 0);
-        const int before = label->x();
-        QElapsedTimer hidden;
-        hidden.start();
-        main.hide();
-        QVERIFY(!main.findChild<QTimer *>("Timer4")->isActive());
-        QTest::qWait(400);
-        main.show();
-        const int moved = before - label->x(), due = int(hidden.elapsed() / 15); // 20 pixels each 300 ms
-        QVERIFY2(qAbs(moved - due) <= 3, qPrintable(QStringLiteral("%1 pixels, %2 due").arg(moved).arg(due)));
     }
 
     // The tray tip's date ("General Date": the date alone at midnight), and the notice page in any program folder.
