@@ -68,9 +68,9 @@ Form::OkCancel Form::addOkCancel(const QString &okCaption, const QString &cancel
     buttons.cancel->setObjectName(QStringLiteral("CancelCommand"));
     if (enter == Enter::PressesOk) {
         buttons.ok->setDefault(true);
-        setDefaultButton(buttons.ok);
+        m_defaultButton = buttons.ok;
     }
-    setCancelButton(buttons.cancel);
+    m_cancelButton = buttons.cancel;
     connect(buttons.ok, &QPushButton::clicked, this, ok);
     connect(buttons.cancel, &QPushButton::clicked, this, &QWidget::close);
     return buttons;

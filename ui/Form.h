@@ -61,9 +61,6 @@ protected:
     OkCancel addOkCancel(const QString &okCaption, const QString &cancelCaption, const std::function<void()> &ok,
                          Enter enter);
 
-    void setDefaultButton(QAbstractButton *button) { m_defaultButton = button; }
-    void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
-
     // The form's own unload handler; runs before the form goes away.
     virtual void unloadHandler() {}
 
