@@ -16,17 +16,6 @@ static void initialisePictures()
 
 namespace {
 
-// Forgets the form the moment it unloads, not only when it is finally deleted, so that a touch right
-// after the close already loads a new one.
-template <class T>
-void forgetOnUnload(QPointer<T> &slot, T *form)
-{
-    QObject::connect(form, &T::unloaded, form, [&slot, form] {
-        if (slot == form)
-            slot.clear();
-    });
-}
-
 template <class T>
 void discard(QPointer<T> &slot)
 {
@@ -55,100 +44,73 @@ Forms::Forms(ProgramState &state, MailLibrary &mailLibrary, DialUp &dialUp, QObj
 
 Forms::~Forms()
 {
-    discard(m_shinMsgForm);
-    discard(m_optionForm);
-    discard(m_idPassForm);
-    discard(m_setForm);
-    discard(m_mainForm);
+    discard(slot<ShinMsgProxy>());
+    discard(slot<OptionForm>());
+    discard(slot<IdPassForm>());
+    discard(slot<SetForm>());
+    discard(slot<MainForm>());
 }
 
-bool Forms::isMainFormLoaded() const
+template <class T, class Create>
+T &Forms::loaded(Create create)
 {
-    return !m_mainForm.isNull();
-}
-
-bool Forms::isSetFormLoaded() const
-{
-    return !m_setForm.isNull();
-}
-
-bool Forms::isIdPassFormLoaded() const
-{
-    return !m_idPassForm.isNull();
-}
-
-bool Forms::isOptionFormLoaded() const
-{
-    return !m_optionForm.isNull();
-}
-
-bool Forms::isShinMsgFormLoaded() const
-{
-    return !m_shinMsgForm.isNull();
+    QPointer<T> &form = slot<T>();
+    if (!form) {
+        T *made = create();
+        form = made;
+        // Forgotten the moment it unloads, not only when it is finally deleted, so that a touch right after
+        // the close already loads a new one.
+        connect(made, &T::unloaded, this, [&form, made] {
+            if (form == made)
+                form.clear();
+        });
+        made->load();
+    }
+    return *form;
 }
 
 MainForm &Forms::mainForm()
 {
-    if (!m_mainForm)
-        m_mainForm = new MainForm(*this);
-    return *m_mainForm;
+    QPointer<MainForm> &form = slot<MainForm>();
+    if (!form)
+        form = new MainForm(*this);
+    return *form;
 }
 
 SetForm &Forms::setForm()
 {
-    if (!m_setForm) {
+    return loaded<SetForm>([this] {
         auto *form = new SetForm;
-        m_setForm = form;
-        forgetOnUnload(m_setForm, form);
         connect(form, &SetForm::intervalChanged, this,
                 [this](bool on, const QString &text) { mainForm().showInterval(on, text); });
         connect(form, &SetForm::idPassRequested, this, [this] { idPassForm().showModeless(); });
         connect(form, &SetForm::serverRequested, this, [this] { optionForm().showModeless(); });
-        form->load();
-    }
-    return *m_setForm;
+        return form;
+    });
 }
 
 IdPassForm &Forms::idPassForm()
 {
-    if (!m_idPassForm) {
-        auto *form = new IdPassForm(m_state.account);
-        m_idPassForm = form;
-        forgetOnUnload(m_idPassForm, form);
-        form->load();
-    }
-    return *m_idPassForm;
+    return loaded<IdPassForm>([this] { return new IdPassForm(m_state.account); });
 }
 
 OptionForm &Forms::optionForm()
 {
-    if (!m_optionForm) {
-        auto *form = new OptionForm(m_state.server);
-        m_optionForm = form;
-        forgetOnUnload(m_optionForm, form);
-        form->load();
-    }
-    return *m_optionForm;
+    return loaded<OptionForm>([this] { return new OptionForm(m_state.server); });
 }
 
 ShinMsgProxy &Forms::shinMsgForm()
 {
-    if (!m_shinMsgForm) {
-        auto *form = new ShinMsgProxy;
-        m_shinMsgForm = form;
-        forgetOnUnload(m_shinMsgForm, form);
-        form->load();
-    }
-    return *m_shinMsgForm;
+    return loaded<ShinMsgProxy>([] { return new ShinMsgProxy; });
 }
 
 void Forms::endProgram()
 {
     // Hidden, not closed: their unload handlers must not run. They are deleted with the registry.
-    hideWithoutUnload(m_shinMsgForm);
-    hideWithoutUnload(m_optionForm);
-    hideWithoutUnload(m_idPassForm);
-    hideWithoutUnload(m_setForm);
+    hideWithoutUnload(slot<ShinMsgProxy>());
+    hideWithoutUnload(slot<OptionForm>());
+    hideWithoutUnload(slot<IdPassForm>());
+    hideWithoutUnload(slot<SetForm>());
     if (m_endProgram)
         m_endProgram();
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <tuple>
 
 class DialUp;
 class IdPassForm;
@@ -31,11 +32,12 @@ public:
     OptionForm &optionForm();    // its load handler shows it
     ShinMsgProxy &shinMsgForm(); // likewise
 
-    bool isMainFormLoaded() const;
-    bool isSetFormLoaded() const;
-    bool isIdPassFormLoaded() const;
-    bool isOptionFormLoaded() const;
-    bool isShinMsgFormLoaded() const;
+    // Whether the form of that class is loaded, as in isLoaded<OptionForm>().
+    template <class T>
+    bool isLoaded() const
+    {
+        return !std::get<QPointer<T>>(m_loaded).isNull();
+    }
 
     ProgramState &state() { return m_state; }
     MailLibrary &mailLibrary() { return m_mailLibrary; }
@@ -46,13 +48,20 @@ public:
     void setEndProgram(std::function<void()> end) { m_endProgram = std::move(end); }
 
 private:
+    // The form of class T, made by create and loaded when there is none.
+    template <class T, class Create>
+    T &loaded(Create create);
+    template <class T>
+    QPointer<T> &slot()
+    {
+        return std::get<QPointer<T>>(m_loaded);
+    }
+
     ProgramState &m_state;
     MailLibrary &m_mailLibrary;
     DialUp &m_dialUp;
     std::function<void()> m_endProgram;
-    QPointer<MainForm> m_mainForm;
-    QPointer<SetForm> m_setForm;
-    QPointer<IdPassForm> m_idPassForm;
-    QPointer<OptionForm> m_optionForm;
-    QPointer<ShinMsgProxy> m_shinMsgForm;
+    std::tuple<QPointer<MainForm>, QPointer<SetForm>, QPointer<IdPassForm>, QPointer<OptionForm>,
+               QPointer<ShinMsgProxy>>
+        m_loaded;
 };

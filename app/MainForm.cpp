@@ -8,6 +8,7 @@
 #include "MailLibrary.h"
 #include "MovieLabel.h"
 #include "ProfileFile.h"
+#include "ProgramFont.h"
 #include "ProgramPaths.h"
 #include "Schedule.h"
 #include "ScrollBanner.h"
@@ -156,12 +157,7 @@ void MainForm::buildVisibleControls()
     place(m_picture5, 0, 0, 2895, 300);
     m_label1 = label(QStringLiteral("インターバルチェック"), "Label1", m_picture5);
     setColours(m_label1, Yellow);
-    QFont bannerFont = font();
-    bannerFont.setFamilies(
-        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
-    bannerFont.setPointSizeF(11.25);
-    bannerFont.setBold(true);
-    m_label1->setFont(bannerFont);
+    m_label1->setFont(ProgramFont::font(11.25, true));
     place(m_label1, 2760, 0, 2415, 255);
     m_picture5->setCaption(m_label1);
 

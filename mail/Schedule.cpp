@@ -1,6 +1,7 @@
 #include "Schedule.h"
 
 #include "LeadingNumber.h"
+#include "MailCheck.h"
 
 #include <QDir>
 
@@ -50,9 +51,9 @@ float Schedule::nextScrollLeft(float left)
     return left == ScrollEnd ? ScrollStart : left - ScrollStep;
 }
 
-QString Schedule::fileTitle(const QString &path)
+QString Schedule::fileTitle(const QString &mailProgram)
 {
-    const QString native = QDir::fromNativeSeparators(path);
+    const QString native = QDir::fromNativeSeparators(MailCheck::mailProgramCommand(mailProgram).value(0));
     return native.mid(native.lastIndexOf(u'/') + 1);
 }
 

@@ -27,7 +27,9 @@ public:
     static constexpr int ScrollCycleTicks = 214;
     static float nextScrollLeft(float left);
 
-    // The file name of a path without its folder; empty when the path ends in a separator.
-    static QString fileTitle(const QString &path);
+    // The title that the banner shows for the stored mail program, a path or a command line: the file name,
+    // without its folder, of the program that a check would start. Empty when the program's path ends in a
+    // separator or there is nothing to start.
+    static QString fileTitle(const QString &mailProgram);
     static QString scrollCaption(const QString &mailProgramPath, const QString &title);
 };

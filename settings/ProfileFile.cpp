@@ -1,6 +1,7 @@
 #include "ProfileFile.h"
 
 #include "Cp932.h"
+#include "FileLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,28 +11,6 @@
 #include <limits>
 
 namespace {
-
-// One line of the file, seen in place: the file is never split into a list of lines, so a read costs
-// little more memory than the file itself, however many lines it holds.
-struct Line {
-    qsizetype begin = 0;
-    QByteArrayView text; // without its line end
-    qsizetype end = 0;   // after its line end ("\r\n", "\n" or "\r"; none on a last line without one)
-
-    bool hasEnding() const { return end > begin + text.size(); }
-};
-
-// The line that starts at start, which is inside data.
-Line lineAt(QByteArrayView data, qsizetype start)
-{
-    qsizetype end = start;
-    while (end < data.size() && data[end] != '\r' && data[end] != '\n')
-        ++end;
-    Line line{start, data.sliced(start, end - start), end};
-    if (end < data.size())
-        line.end += (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n') ? 2 : 1;
-    return line;
-}
 
 QByteArrayView trimmedBlanks(QByteArrayView bytes)
 {
@@ -71,8 +50,8 @@ std::optional<QByteArrayView> keyOf(QByteArrayView trimmedLine)
 }
 
 struct KeyPosition {
-    std::optional<Line> lastSectionLine; // last non-blank line of the first matching section (its header at least)
-    std::optional<Line> keyLine;
+    std::optional<FileLine> lastSectionLine; // last non-blank line of the first matching section (its header at least)
+    std::optional<FileLine> keyLine;
 };
 
 KeyPosition findKey(QByteArrayView data, const QByteArray &section, const QByteArray &key)
@@ -80,7 +59,7 @@ KeyPosition findKey(QByteArrayView data, const QByteArray &section, const QByteA
     KeyPosition position;
     bool inSection = false;
     for (qsizetype start = 0; start < data.size();) {
-        const Line line = lineAt(data, start);
+        const FileLine line = FileLine::at(data, start);
         start = line.end;
         const QByteArrayView trimmed = trimmedBlanks(line.text);
         if (const auto name = sectionName(trimmed)) {

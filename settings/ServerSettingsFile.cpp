@@ -1,6 +1,7 @@
 #include "ServerSettingsFile.h"
 
 #include "Cp932.h"
+#include "FileLine.h"
 #include "LeadingNumber.h"
 
 #include <QDir>
@@ -51,25 +52,21 @@ ServerSettingsFile::ReadResult ServerSettingsFile::read(const QString &path, Ser
         return ReadResult::Unreadable;
 
     ServerSettings read = settings;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = start;
-        while (end < data.size() && data[end] != '\r' && data[end] != '\n')
-            ++end;
-        const QByteArray line = data.mid(start, end - start);
-        const bool crLf = end + 1 < data.size() && data[end] == '\r' && data[end + 1] == '\n';
-        start = end + (crLf ? 2 : 1);
+    for (qsizetype start = 0; start < data.size();) {
+        const FileLine line = FileLine::at(data, start);
+        start = line.end;
 
-        const QByteArray prefix = line.left(PrefixLength);
         // Only the four known lines are decoded, so a file full of other lines still reads quickly.
-        const auto value = [&line] { return leftCharacters(Cp932::decode(line.mid(PrefixLength)), MaxValueLength); };
-        if (prefix == "SMTP=")
+        const auto value = [&line] {
+            return leftCharacters(Cp932::decode(line.text.sliced(PrefixLength).toByteArray()), MaxValueLength);
+        };
+        if (line.text.startsWith("SMTP="))
             read.smtp = value();
-        else if (prefix == "POP3=")
+        else if (line.text.startsWith("POP3="))
             read.pop3 = value();
-        else if (prefix == "MAIL=")
+        else if (line.text.startsWith("MAIL="))
             read.mail = value();
-        else if (prefix == "APOP=")
+        else if (line.text.startsWith("APOP="))
             read.apop = apopValue(value());
     }
     settings = read;

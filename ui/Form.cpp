@@ -44,6 +44,38 @@ void Form::place(QWidget *control, int left, int top, int width, int height)
     control->setGeometry(Twips::rect(left, top, width, height));
 }
 
+void Form::place(std::initializer_list<Placement> layout)
+{
+    for (const Placement &row : layout)
+        place(row.control, row.left, row.top, row.width, row.height);
+}
+
+void Form::setTabChain(std::initializer_list<QWidget *> chain)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *next : chain) {
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+Form::OkCancel Form::addOkCancel(const QString &okCaption, const QString &cancelCaption,
+                                 const std::function<void()> &ok, Enter enter)
+{
+    const OkCancel buttons{new QPushButton(okCaption, this), new QPushButton(cancelCaption, this)};
+    buttons.ok->setObjectName(QStringLiteral("OKCommand"));
+    buttons.cancel->setObjectName(QStringLiteral("CancelCommand"));
+    if (enter == Enter::PressesOk) {
+        buttons.ok->setDefault(true);
+        m_defaultButton = buttons.ok;
+    }
+    m_cancelButton = buttons.cancel;
+    connect(buttons.ok, &QPushButton::clicked, this, ok);
+    connect(buttons.cancel, &QPushButton::clicked, this, &QWidget::close);
+    return buttons;
+}
+
 void Form::showModeless()
 {
     if (isMinimized())

@@ -2,8 +2,12 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <initializer_list>
+
 class QAbstractButton;
 class QLabel;
+class QPushButton;
 
 // Base of every window of the program. A form has a fixed client size given in twips, the program's
 // icon, an optional default button (Enter) and cancel button (Esc), and is unloaded when closed: the
@@ -35,9 +39,27 @@ protected:
     void setClientSizeTwips(int width, int height);
     // Places a child at a twips rectangle relative to its parent.
     static void place(QWidget *control, int left, int top, int width, int height);
+    // A row of a form's layout table: a control and its twips rectangle.
+    struct Placement {
+        QWidget *control;
+        int left;
+        int top;
+        int width;
+        int height;
+    };
+    static void place(std::initializer_list<Placement> layout);
+    // The controls in the order in which Tab visits them.
+    static void setTabChain(std::initializer_list<QWidget *> chain);
 
-    void setDefaultButton(QAbstractButton *button) { m_defaultButton = button; }
-    void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
+    // A dialog's two buttons, OKCommand and CancelCommand. OK runs ok; cancel closes the form, as Esc and the
+    // close box do, so that nothing is saved. Enter presses OK only where the dialog says so.
+    enum class Enter { PressesOk, PressesNothing };
+    struct OkCancel {
+        QPushButton *ok;
+        QPushButton *cancel;
+    };
+    OkCancel addOkCancel(const QString &okCaption, const QString &cancelCaption, const std::function<void()> &ok,
+                         Enter enter);
 
     // The form's own unload handler; runs before the form goes away.
     virtual void unloadHandler() {}

@@ -1,13 +1,18 @@
 #include "ProgramFont.h"
 
 #include <QApplication>
-#include <QFont>
 
-void ProgramFont::apply()
+QFont ProgramFont::font(qreal pointSize, bool bold)
 {
     QFont font = QApplication::font();
     font.setFamilies(
         {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSizeF(9);
-    QApplication::setFont(font);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void ProgramFont::apply()
+{
+    QApplication::setFont(font(9));
 }

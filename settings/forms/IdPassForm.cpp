@@ -30,30 +30,20 @@ IdPassForm::IdPassForm(Account &account, QWidget *parent) : Form(parent), m_acco
     m_saveCheck->setObjectName(QStringLiteral("Check1"));
     m_saveCheck->setAccessibleName(QStringLiteral("IDパスワードを保存する"));
     auto *saveLabel = colouredLabel(QStringLiteral("IDパスワードを保存する"), "Label2_1", QColor(0, 0, 255), this);
-    auto *okCommand = new QPushButton(QStringLiteral("OK"), this);
-    okCommand->setObjectName(QStringLiteral("OKCommand"));
-    auto *cancelCommand = new QPushButton(QStringLiteral("Cancel"), this);
-    cancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+    const OkCancel buttons = addOkCancel(
+        QStringLiteral("OK"), QStringLiteral("Cancel"), [this] { okClicked(); }, Enter::PressesOk);
 
-    place(label1, 120, 180, 675, 255);
-    place(m_idText, 960, 120, 1632, 264);
-    place(passwordLabel, 120, 600, 795, 255);
-    place(m_passText, 960, 600, 1632, 264);
-    place(m_saveCheck, 420, 1020, 255, 255);
-    place(saveLabel, 780, 1020, 1875, 255);
-    place(okCommand, 900, 1380, 852, 312);
-    place(cancelCommand, 1860, 1380, 852, 312);
-
-    setTabOrder(m_idText, m_passText);
-    setTabOrder(m_passText, okCommand);
-    setTabOrder(okCommand, cancelCommand);
-    setTabOrder(cancelCommand, m_saveCheck);
-
-    okCommand->setDefault(true);
-    setDefaultButton(okCommand);
-    setCancelButton(cancelCommand);
-    connect(okCommand, &QPushButton::clicked, this, &IdPassForm::okClicked);
-    connect(cancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    place({
+        {label1, 120, 180, 675, 255},
+        {m_idText, 960, 120, 1632, 264},
+        {passwordLabel, 120, 600, 795, 255},
+        {m_passText, 960, 600, 1632, 264},
+        {m_saveCheck, 420, 1020, 255, 255},
+        {saveLabel, 780, 1020, 1875, 255},
+        {buttons.ok, 900, 1380, 852, 312},
+        {buttons.cancel, 1860, 1380, 852, 312},
+    });
+    setTabChain({m_idText, m_passText, buttons.ok, buttons.cancel, m_saveCheck});
 }
 
 void IdPassForm::load()

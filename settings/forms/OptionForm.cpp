@@ -40,34 +40,25 @@ OptionForm::OptionForm(ServerSettings &settings, QWidget *parent) : Form(parent)
     QPalette checkPalette = m_apopCheck->palette();
     checkPalette.setColor(QPalette::WindowText, Blue);
     m_apopCheck->setPalette(checkPalette);
-    auto *okCommand = new QPushButton(QStringLiteral("設定"), this);
-    okCommand->setObjectName(QStringLiteral("OKCommand"));
-    auto *cancelCommand = new QPushButton(QStringLiteral("中止"), this);
-    cancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+    // "設定" is not the default button: Enter in a text box must not save.
+    const OkCancel buttons = addOkCancel(
+        QStringLiteral("設定"), QStringLiteral("中止"), [this] { okClicked(); }, Enter::PressesNothing);
 
-    place(label1, 120, 120, 1575, 195);
-    place(m_smtpText, 120, 360, 2652, 264);
-    place(label2, 120, 720, 1635, 195);
-    place(m_pop3Text, 120, 960, 2652, 264);
-    place(label3, 120, 1320, 1635, 195);
-    place(m_mailText, 120, 1560, 2652, 264);
-    place(m_apopCheck, 480, 2040, 2172, 252);
-    place(okCommand, 660, 2520, 972, 372);
-    place(cancelCommand, 1860, 2520, 912, 372);
-
+    place({
+        {label1, 120, 120, 1575, 195},
+        {m_smtpText, 120, 360, 2652, 264},
+        {label2, 120, 720, 1635, 195},
+        {m_pop3Text, 120, 960, 2652, 264},
+        {label3, 120, 1320, 1635, 195},
+        {m_mailText, 120, 1560, 2652, 264},
+        {m_apopCheck, 480, 2040, 2172, 252},
+        {buttons.ok, 660, 2520, 972, 372},
+        {buttons.cancel, 1860, 2520, 912, 372},
+    });
     label1->setBuddy(m_smtpText);
     label2->setBuddy(m_pop3Text);
     label3->setBuddy(m_mailText);
-    setTabOrder(m_smtpText, m_pop3Text);
-    setTabOrder(m_pop3Text, m_apopCheck);
-    setTabOrder(m_apopCheck, okCommand);
-    setTabOrder(okCommand, cancelCommand);
-    setTabOrder(cancelCommand, m_mailText);
-
-    // "設定" is not the default button: Enter in a text box must not save.
-    setCancelButton(cancelCommand);
-    connect(okCommand, &QPushButton::clicked, this, &OptionForm::okClicked);
-    connect(cancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    setTabChain({m_smtpText, m_pop3Text, m_apopCheck, buttons.ok, buttons.cancel, m_mailText});
 }
 
 void OptionForm::load()

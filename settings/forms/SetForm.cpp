@@ -3,6 +3,7 @@
 #include "ColourButton.h"
 #include "LeadingNumber.h"
 #include "ProfileFile.h"
+#include "ProgramFont.h"
 #include "ProgramPaths.h"
 #include "SettingsKeys.h"
 #include "Twips.h"
@@ -43,12 +44,7 @@ SetForm::SetForm(QWidget *parent) : Form(parent)
     line1->setPalette(linePalette);
     line1->setAutoFillBackground(true);
     auto *label5 = colouredLabel(QStringLiteral("インターバルメールチェック"), "Label5", QColor(255, 0, 0), this);
-    QFont boldFont = font();
-    boldFont.setFamilies(
-        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
-    boldFont.setPointSizeF(9);
-    boldFont.setBold(true);
-    label5->setFont(boldFont);
+    label5->setFont(ProgramFont::font(9, true));
     auto *label3 =
         colouredLabel(QStringLiteral("０以上の数字を入力すると、その間隔で自動的にメールチェックを行います。"
                                      "チェックの都度手動で行う場合は０にしておいて下さい。（単位は分です。）"),
@@ -59,19 +55,18 @@ SetForm::SetForm(QWidget *parent) : Form(parent)
     m_text2->setObjectName(QStringLiteral("Text2"));
     auto *label2 = colouredLabel(QStringLiteral("分"), "Label2", QColor(255, 0, 0), this);
 
-    place(command2, 1560, 120, 1455, 375);
-    place(command1, 120, 120, 1455, 375);
-    place(m_check1, 120, 600, 255, 255);
-    place(label1, 480, 645, 2535, 255);
+    place({
+        {command2, 1560, 120, 1455, 375},
+        {command1, 120, 120, 1455, 375},
+        {m_check1, 120, 600, 255, 255},
+        {label1, 480, 645, 2535, 255},
+        {label5, 120, 1080, 2775, 375},
+        {label3, 120, 1440, 2895, 855},
+        {m_text2, 2040, 2280, 375, 270},
+        {label2, 2520, 2325, 495, 255},
+    });
     line1->setGeometry(0, Twips::toPixels(960), Twips::toPixels(3120), 1);
-    place(label5, 120, 1080, 2775, 375);
-    place(label3, 120, 1440, 2895, 855);
-    place(m_text2, 2040, 2280, 375, 270);
-    place(label2, 2520, 2325, 495, 255);
-
-    setTabOrder(command2, command1);
-    setTabOrder(command1, m_check1);
-    setTabOrder(m_check1, m_text2);
+    setTabChain({command2, command1, m_check1, m_text2});
 
     connect(m_text2, &QLineEdit::textChanged, this, &SetForm::text2Changed);
     connect(command1, &QPushButton::clicked, this, &SetForm::idPassRequested);

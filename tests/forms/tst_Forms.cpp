@@ -196,7 +196,7 @@ private slots:
 
         const SetForm &settings = program.forms.setForm();
         const IdPassForm &idPass = program.forms.idPassForm();
-        QCOMPARE(program.forms.isOptionFormLoaded(), start.serverDialog);
+        QCOMPARE(program.forms.isLoaded<OptionForm>(), start.serverDialog);
         QCOMPARE(idPass.isVisible(), start.accountDialog);
         QCOMPARE(settings.check1Value(), start.hangUp);
         QCOMPARE(program.main().check2(), start.startMailer);
@@ -208,37 +208,6 @@ private slots:
         QVERIFY(program.main().isVisible());
         QVERIFY(!QApplication::activeModalWidget()); // no dialog holds up the start
         QCOMPARE(program.log, (QStringList{"InitializeWinSock", "SetOption 1 8192"}));
-    }
-
-    // The narrow buttons' captions stand one character a line, centred and uncut.
-    void narrowCaptions()
-    {
-        Program program;
-        program.main().load();
-        for (const char *name : {"Command7", "Command8", "Command1"}) {
-            auto *button = program.main().findChild<QPushButton *>(name);
-            const QImage face = button->grab().toImage();
-            QRect ink;     // dark pixels inside the bevel
-            int bands = 0; // runs of rows with ink: at least one for each character
-            for (int y = 2; y < face.height() - 2; ++y) {
-                for (int x = 2; x < face.width() - 2; ++x) {
-                    if (qGray(face.pixel(x, y)) >= 128)
-                        continue;
-                    if (ink.isNull() || ink.bottom() < y - 1)
-                        ++bands;
-                    ink |= QRect(x, y, 1, 1);
-                }
-            }
-            QString why;
-            QDebug(&why) << name << bands << "bands of ink in" << ink;
-            QVERIFY2(bands >= button->text().size(), qPrintable(why));
-            QVERIFY2(ink.width() <= button->fontMetrics().height(), qPrintable(why));
-            QVERIFY2(qAbs(ink.center().x() * 2 + 1 - button->width()) <= 3, qPrintable(why));
-            QVERIFY2(qAbs(ink.center().y() * 2 + 1 - button->height()) <= 4, qPrintable(why));
-            QVERIFY2(ink.top() > 2, qPrintable(why));
-            const int visibleHeight = qMin(button->height(), program.main().height() - button->y());
-            QVERIFY2(ink.bottom() < visibleHeight - 3, qPrintable(why));
-        }
     }
 
     // A mail program that cannot start is told of in a box that waits for no one, and the check goes on to its
@@ -314,7 +283,7 @@ private slots:
         program.prepareChecks();
         program.check(7); // the stand-in helper ends, as closed by the user, when the count 7 comes
         QTRY_COMPARE(program.folder.read("notice.log"), "start\ncount 7\nstart\ncount 7\n");
-        QVERIFY(program.forms.isShinMsgFormLoaded());
+        QVERIFY(program.forms.isLoaded<ShinMsgProxy>());
     }
 
     // When the notice helper dies, the program shows the notice itself, with the count, and the next count too.
@@ -328,7 +297,7 @@ private slots:
         program.check(6);
         QCOMPARE(shown<ShinMsgForm>()->text1(), "6");
         QVERIFY(runsOn([] { shown<ShinMsgForm>()->close(); }));
-        QVERIFY(!program.forms.isShinMsgFormLoaded());
+        QVERIFY(!program.forms.isLoaded<ShinMsgProxy>());
     }
 
     // The tray menu: "メイン画面を表示" brings the window back; "終了" saves the main window's two settings, nothing
@@ -488,50 +457,6 @@ private slots:
         QTEST(QStringList({account, interval, program.state.server.pop3})[form], "inUse");
         QTEST(QString::fromUtf8(program.read(file)).replace("\r\n", " ").trimmed(), "file");
         QTEST(told.contains("vbmail.ini"), "told");
-    }
-    // The banner's caption: the mail program's name, 20 pixels to the left every 15 ticks, drawn where the label
-    // stands. Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it.
-    void banner()
-    {
-        Program program;
-        MainForm &main = program.main();
-        main.load();
-        auto *label = main.findChild<QLabel *>("Label1");
-        auto *banner = main.findChild<QWidget *>("Picture5");
-        main.setText7({});
-        main.timer4Tick();
-        QCOMPARE(label->text(), "設定されていません。");
-        banner->grab(); // painted with that text once, which the next must replace
-        main.setText7("/usr/bin/sylpheed");
-        const int x = label->x();
-        for (int tick = 0; tick < 15; ++tick)
-            main.timer4Tick();
-        QCOMPARE(label->text() + QString::number(label->x() - x), "sylpheed-20");
-        const QRect area = label->geometry() & banner->rect();
-        const QImage onBanner = banner->grab(area).toImage();
-        QImage caption(area.size(), QImage::Format_ARGB32_Premultiplied);
-        caption.fill(Qt::transparent);
-        label->render(&caption, {}, QRegion(area.translated(-label->pos())), {});
-        int opaque = 0; // every opaque pixel of the label is on the banner
-        for (int y = 0; y < caption.height(); ++y) {
-            for (int x = 0; x < caption.width(); ++x) {
-                if (qAlpha(caption.pixel(x, y)) != 255)
-                    continue;
-                ++opaque;
-                QCOMPARE(onBanner.pixel(x, y), caption.pixel(x, y));
-            }
-        }
-        QVERIFY(opaque > 0);
-        const int before = label->x();
-        QElapsedTimer hidden;
-        hidden.start();
-        main.hide();
-        QVERIFY(!main.findChild<QTimer *>("Timer4")->isActive());
-        QTest::qWait(400);
-        main.show();
-        const int moved = before - label->x();
-        const int due = int(hidden.elapsed() / 15); // 20 pixels each 300 ms
-        QVERIFY2(qAbs(moved - due) <= 3, qPrintable(QStringLiteral("%1 pixels, %2 due").arg(moved).arg(due)));
     }
 
     // The tray tip's date ("General Date": the date alone at midnight), and the notice page in any program folder.

@@ -96,6 +96,7 @@ private slots:
     void check();
     void schedule_data();
     void schedule();
+    void mailProgramCommand_data();
     void mailProgramCommand();
 };
 
@@ -171,15 +172,30 @@ void tst_MailCheck::schedule()
     QTEST(minutes + u':' + seconds, "countersAfter");
 }
 
+void tst_MailCheck::mailProgramCommand_data()
+{
+    // "<folder>" stands for a folder that holds a file named "mail er -x".
+    QTest::addColumn<QString>("stored");      // Text7
+    QTest::addColumn<QStringList>("command"); // what a check starts
+    QTest::addColumn<QString>("title");       // what the banner shows
+    QTest::addRow("a file, spaces and all")
+        << "<folder>/mail er -x" << QStringList{"<folder>/mail er -x"} << "mail er -x";
+    QTest::addRow("a command line") << R"("/opt/My Mail/mail" --inbox "a b")"
+                                    << QStringList{"/opt/My Mail/mail", "--inbox", "a b"} << "mail";
+    QTest::addRow("nothing") << "" << QStringList{} << "";
+}
+
 void tst_MailCheck::mailProgramCommand()
 {
-    // A stored text that names a file is that file, spaces and all; any other is a command line.
+    QFETCH(QString, stored);
+    QFETCH(QStringList, command);
+    QFETCH(QString, title);
     TestFolder folder;
     folder.write(QStringLiteral("mail er -x"), "#!/bin/sh\n");
-    const QString file = QDir(folder.programFolder()).filePath(QStringLiteral("mail er -x"));
-    QCOMPARE(MailCheck::mailProgramCommand(file), QStringList{file});
-    QCOMPARE(MailCheck::mailProgramCommand(R"("/opt/My Mail/run" -inbox "a b")"),
-             (QStringList{"/opt/My Mail/run", "-inbox", "a b"}));
+    stored.replace(QStringLiteral("<folder>"), folder.programFolder());
+    command.replaceInStrings(QStringLiteral("<folder>"), folder.programFolder());
+    QCOMPARE(MailCheck::mailProgramCommand(stored), command);
+    QCOMPARE(Schedule::fileTitle(stored), title);
 }
 
 QTEST_GUILESS_MAIN(tst_MailCheck)
