@@ -1,5 +1,3 @@
-#include "FakeDialUp.h"
-#include "FakeMailLibrary.h"
 #include "Forms.h"
 #include "IdPassForm.h"
 #include "MainForm.h"
@@ -7,7 +5,7 @@
 #include "ProgramFont.h"
 #include "SetForm.h"
 #include "ShinMsgForm.h"
-#include "TestFolder.h"
+#include "TestProgram.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -64,23 +62,14 @@ QString differenceFromReference(QWidget &window, const QString &name)
     return QStringLiteral("%1 differs in %2 pixels: %3").arg(name).arg(strayPixels).arg(outputPath("difference", name));
 }
 
-// The program as main.cpp wires it, in a fresh program folder that has a server and an account, so that the main
-// window starts alone, over a recording mail library and dial-up layer.
-struct Program {
-    TestFolder folder;
-    QStringList log;
-    ProgramState state;
-    FakeMailLibrary library{log};
-    FakeDialUp dialUp{log};
-    Forms forms{state, library, dialUp};
-
+// The program, in a fresh program folder that has a server and an account, so that the main window starts alone.
+struct Program : TestProgram {
     explicit Program(const QByteArray &checkSettings = {})
     {
-        folder.write(QDir::current().filePath("vbmail.ini"), "POP3=pop.example.jp\r\n");
-        folder.write(folder.dataFile("iniIdPass.ini"), "[EXEINI]\r\nNAME=taro\r\nNAME2=himitsu\r\n");
-        folder.write(folder.dataFile("ini.ini"), checkSettings);
+        write("vbmail.ini", "POP3=pop.example.jp\r\n");
+        write("iniIdPass.ini", "[EXEINI]\r\nNAME=taro\r\nNAME2=himitsu\r\n");
+        write("ini.ini", checkSettings);
     }
-    MainForm &main() { return forms.mainForm(); }
 };
 
 // The caption's left edge: it starts at 2760 twips and moves 20 twips a tick, 15 twips to the pixel.
