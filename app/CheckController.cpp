@@ -10,9 +10,12 @@
 #include "ShinMsgProxy.h"
 #include "TrayControl.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProcess>
+#include <QWheelEvent>
 
 #include <atomic>
 #include <memory>
@@ -52,8 +55,11 @@ bool CheckController::offThread(const std::function<void()> &work)
             Qt::QueuedConnection);
     });
     m_waiting = &waiting;
-    // Paints, timers, D-Bus and the window manager's pings go on; input waits for the check's end.
-    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    // Paints, timers, D-Bus, close requests and the window manager's pings go on; input waits for the
+    // check's end.
+    QCoreApplication::instance()->installEventFilter(this);
+    waiting.exec();
+    QCoreApplication::instance()->removeEventFilter(this);
     m_waiting = nullptr;
     if (!done->load() && m_worker.isRunning()) {
         // The loop was ended from outside, which only the program's end does: the job must not outlive it.
@@ -62,6 +68,57 @@ bool CheckController::offThread(const std::function<void()> &work)
             m_onWorker, [] {}, Qt::BlockingQueuedConnection);
     }
     return !m_ending;
+}
+
+namespace {
+
+// What makes the input event again when it is delivered. A pointer event shares its point with the pointing
+// device, which every later event of that device moves on; so mouse and wheel events are made anew from
+// their values, at the time they are delivered.
+std::function<std::unique_ptr<QEvent>()> remade(const QEvent &event)
+{
+    if (const auto *mouse = dynamic_cast<const QMouseEvent *>(&event)) {
+        return [type = mouse->type(), position = mouse->position(), scenePosition = mouse->scenePosition(),
+                globalPosition = mouse->globalPosition(), button = mouse->button(), buttons = mouse->buttons(),
+                modifiers = mouse->modifiers(), device = mouse->pointingDevice(), timestamp = mouse->timestamp()] {
+            auto copy = std::make_unique<QMouseEvent>(type, position, scenePosition, globalPosition, button, buttons,
+                                                      modifiers, device);
+            copy->setTimestamp(timestamp);
+            return std::unique_ptr<QEvent>(std::move(copy));
+        };
+    }
+    if (const auto *wheel = dynamic_cast<const QWheelEvent *>(&event)) {
+        return [position = wheel->position(), globalPosition = wheel->globalPosition(), pixels = wheel->pixelDelta(),
+                angle = wheel->angleDelta(), buttons = wheel->buttons(), modifiers = wheel->modifiers(),
+                phase = wheel->phase(), inverted = wheel->inverted(), source = wheel->source(),
+                device = wheel->pointingDevice()] {
+            return std::unique_ptr<QEvent>(std::make_unique<QWheelEvent>(
+                position, globalPosition, pixels, angle, buttons, modifiers, phase, inverted, source, device));
+        };
+    }
+    return [copy = std::shared_ptr<QEvent>(event.clone())] { return std::unique_ptr<QEvent>(copy->clone()); };
+}
+
+} // namespace
+
+bool CheckController::eventFilter(QObject *watched, QEvent *event)
+{
+    // Entering and leaving only change how things look: they go on.
+    if (!m_waiting || !watched->isWindowType() || !event->isInputEvent() || event->type() == QEvent::Enter ||
+        event->type() == QEvent::Leave)
+        return false;
+    m_heldInput.push_back({static_cast<QWindow *>(watched), remade(*event)});
+    return true;
+}
+
+void CheckController::releaseHeldInput()
+{
+    for (const HeldInput &input : std::exchange(m_heldInput, {})) {
+        if (!input.window)
+            continue;
+        const std::unique_ptr<QEvent> event = input.make();
+        QCoreApplication::sendEvent(input.window, event.get());
+    }
 }
 
 void CheckController::runOnWorker(const std::function<void()> &work)

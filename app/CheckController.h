@@ -2,8 +2,14 @@
 
 #include "CheckHost.h"
 
+#include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
+#include <QWindow>
+
+#include <memory>
+#include <vector>
 
 class Forms;
 class QEventLoop;
@@ -11,8 +17,8 @@ class QEventLoop;
 // Runs the main window's mail checks. The check keeps its order on the window's thread; every part that
 // waits on the network or on D-Bus (connect, login and walk, close, hang-up) runs on a worker thread of
 // its own, one part at a time, while a small event loop here keeps the windows painting and answering the
-// desktop. Input to the program's windows is held by that loop and handled once the check has returned.
-// The mail library is called from the worker alone.
+// desktop. Input to the program's windows is held meanwhile and handled once the check has returned; a
+// request to close a window is not input and acts at once. The mail library is called from the worker alone.
 class CheckController final : public QObject, private CheckHost {
     Q_OBJECT
 
@@ -25,6 +31,8 @@ public:
     // A part of a check runs on the worker and the window's thread waits for it.
     bool isWaiting() const { return m_waiting != nullptr; }
     bool isEnding() const { return m_ending; }
+    // Hands the input held during the check to its windows, in the order it came.
+    void releaseHeldInput();
 
     // "切断": lists the dial-up connections and hangs them up, on the worker.
     void hangUp() override;
@@ -32,6 +40,9 @@ public:
     // The program's end: a part running on the worker gives up at once and closes its connection, then the
     // mail library is released there and the worker ends. Nothing runs on it afterwards.
     void endProgram();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool offThread(const std::function<void()> &work) override;
@@ -53,4 +64,9 @@ private:
     QObject *m_onWorker = nullptr; // lives on the worker: jobs are queued to it
     QEventLoop *m_waiting = nullptr;
     bool m_ending = false;
+    struct HeldInput {
+        QPointer<QWindow> window;
+        std::function<std::unique_ptr<QEvent>()> make;
+    };
+    std::vector<HeldInput> m_heldInput;
 };

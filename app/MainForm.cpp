@@ -348,7 +348,7 @@ void MainForm::CheckMail()
 {
     m_check->run();
     if (!m_check->isEnding())
-        handleHeldTicks();
+        handleHeld();
 }
 
 // While a check waits on the server no timer handler runs: each timer that fell due meanwhile runs its
@@ -362,12 +362,13 @@ bool MainForm::heldByCheck(void (MainForm::*handler)())
     return true;
 }
 
-void MainForm::handleHeldTicks()
+void MainForm::handleHeld()
 {
     for (const auto handler : std::exchange(m_heldTicks, {}))
         (this->*handler)();
     if (const int code = std::exchange(m_heldTrayClick, -1); code != -1)
         trayClick(code);
+    m_check->releaseHeldInput();
 }
 
 void MainForm::picture7Click()

@@ -70,7 +70,7 @@ private:
     void showBulbPicture();
     void startPollAndScroll();
     bool heldByCheck(void (MainForm::*handler)());
-    void handleHeldTicks();
+    void handleHeld();
 
     Forms &m_forms;
     CheckController *m_check = nullptr;
@@ -108,7 +108,7 @@ private:
     qint64 m_secondTicks = 0;
     qint64 m_timedCheckTick = -1;
     // What fell due while a check waited on the server: each timer's handler runs once after the check,
-    // and the tray's last click.
+    // then the tray's last click, then the input the check held.
     QList<void (MainForm::*)()> m_heldTicks;
     int m_heldTrayClick = -1;
 };

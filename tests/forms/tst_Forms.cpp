@@ -262,6 +262,21 @@ private slots:
         QVERIFY(!program.forms.isLoaded<ShinMsgProxy>());
     }
 
+    // A press of "メ｜ルチェック" while a check waits runs one more check once it is over, never one beside it.
+    void pressDuringCheck()
+    {
+        Program program;
+        program.prepareChecks();
+        MainForm &main = program.main();
+        QTimer::singleShot(0, &main, [&main] { // runs once the check waits
+            const auto *button = main.findChild<QPushButton *>("Command8");
+            QTest::mouseClick(main.windowHandle(), Qt::LeftButton, {}, button->mapTo(&main, button->rect().center()));
+        });
+        main.CheckMail();
+        const QStringList oneCheck{"Connect pop.example.test", "Authenticate 1 alice secret 0", "Close 1"};
+        QCOMPARE(program.log.mid(2), oneCheck + oneCheck);
+    }
+
     // The tray menu: "メイン画面を表示" brings the window back; "終了" saves the main window's two settings, nothing
     // of another window's, ends the mail library and the program.
     void trayMenu()
