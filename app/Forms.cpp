@@ -97,7 +97,7 @@ MainForm &Forms::mainForm()
 SetForm &Forms::setForm()
 {
     if (!m_setForm) {
-        auto *form = new SetForm;
+        auto *form = new SetForm(m_mainForm); // in front of the top-most main window
         m_setForm = form;
         forgetOnUnload(m_setForm, form);
         connect(form, &SetForm::intervalChanged, this,
@@ -112,7 +112,7 @@ SetForm &Forms::setForm()
 IdPassForm &Forms::idPassForm()
 {
     if (!m_idPassForm) {
-        auto *form = new IdPassForm(m_state.account);
+        auto *form = new IdPassForm(m_state.account, m_mainForm); // likewise
         m_idPassForm = form;
         forgetOnUnload(m_idPassForm, form);
         form->load();
@@ -123,7 +123,7 @@ IdPassForm &Forms::idPassForm()
 OptionForm &Forms::optionForm()
 {
     if (!m_optionForm) {
-        auto *form = new OptionForm(m_state.server);
+        auto *form = new OptionForm(m_state.server, m_mainForm); // top-most, and in front of the main window
         m_optionForm = form;
         forgetOnUnload(m_optionForm, form);
         form->load();
