@@ -39,7 +39,7 @@ mkdir -m 700 "$work/current" "$work/home"
 # The desktop's parts keep their settings in the journey's home, and xfconfd reads the panel's from there.
 desktop=(env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
     XDG_RUNTIME_DIR="$work/home" NO_AT_BRIDGE=1)
-if [[ -n ${PANEL:-} ]]; then # one panel at the bottom holding the notification area alone
+if [[ -n ${PANEL:-} ]]; then # one panel at the bottom, no larger than the notification area it holds
     mkdir -p "$work/home/.config/xfce4/xfconf/xfce-perchannel-xml"
     cat >"$work/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<'EOF'
 <?xml version="1.0" encoding="UTF-8"?>
@@ -47,6 +47,10 @@ if [[ -n ${PANEL:-} ]]; then # one panel at the bottom holding the notification 
   <property name="configver" type="int" value="2"/>
   <property name="panels" type="array"><value type="int" value="1"/>
     <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=0"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="length" type="uint" value="1"/>
+      <property name="length-adjust" type="bool" value="true"/>
       <property name="size" type="uint" value="32"/>
       <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
     </property>
