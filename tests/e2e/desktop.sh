@@ -1,8 +1,7 @@
-# Sourced by the journeys (argument: the built program folder): a private Xvfb at 96 DPI with a desktop's own
-# session bus and the xfwm4 window manager, which honours top-most and transient hints as KWin and Mutter do;
-# trayer as the XEmbed tray host if TRAY=1, xfce4-panel's notification area (a StatusNotifierItem host on that
-# bus) if PANEL=1; Dovecot with the users in DOVECOT if set; a copy of the program folder; helpers that act as a
-# person would, and a trap that stops it all and on failure shows what went wrong.
+# Sourced by the journeys (argument: the built program folder): a private Xvfb at 96 DPI with a session bus and
+# xfwm4, a window manager that honours top-most and transient hints; trayer as the XEmbed tray if TRAY=1, xfce4-panel
+# (a StatusNotifierItem host on that bus) if PANEL=1; Dovecot with the users in DOVECOT if set; a copy of the program
+# folder, helpers that act as a person would, and a trap that stops it all and on failure shows what went wrong.
 set -euo pipefail
 export LANG=C.UTF-8 PATH=$PATH:/usr/sbin
 support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
@@ -37,28 +36,7 @@ within 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb
 export DISPLAY=":$(cat "$work/display")"
 mkdir -m 700 "$work/current" "$work/home"
 # The desktop's parts keep their settings in the journey's home, and xfconfd reads the panel's from there.
-desktop=(env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-    XDG_RUNTIME_DIR="$work/home" NO_AT_BRIDGE=1)
-if [[ -n ${PANEL:-} ]]; then # one panel at the bottom, no larger than the notification area it holds
-    mkdir -p "$work/home/.config/xfce4/xfconf/xfce-perchannel-xml"
-    cat >"$work/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array"><value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=8;x=0;y=0"/>
-      <property name="position-locked" type="bool" value="true"/>
-      <property name="length" type="uint" value="1"/>
-      <property name="length-adjust" type="bool" value="true"/>
-      <property name="size" type="uint" value="32"/>
-      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
-    </property>
-  </property>
-  <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
-</channel>
-EOF
-fi
+desktop=(env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/home" NO_AT_BRIDGE=1)
 "${desktop[@]}" dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >/dev/null 2>&1 & pids+=($!)
 within 10 test -s "$work/bus" || fail "the session bus did not start"
 export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
@@ -70,12 +48,12 @@ if [[ -n ${TRAY:-} ]]; then
         >"$work/trayer.log" 2>&1 & pids+=($!)
     within 10 xdotool search --classname '^panel$' >/dev/null || fail "trayer did not start"
 fi
-if [[ -n ${PANEL:-} ]]; then
+if [[ -n ${PANEL:-} ]]; then # one panel at the bottom, no larger than the notification area it holds
+    install -D -m 644 "$support/xfce4-panel.xml" "$work/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
     "${desktop[@]}" xfce4-panel >"$work/panel.log" 2>&1 & pids+=($!)
-    hosting() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
-        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered \
-        2>/dev/null | grep -q true; }
-    within 15 hosting || fail "xfce4-panel hosts no notification area: $(cat "$work/panel.log")"
+    watcher() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; } # a property
+    within 15 eval '[[ $(watcher IsStatusNotifierHostRegistered) == "(<true>,)" ]]' || fail "xfce4-panel hosts no notification area: $(cat "$work/panel.log")"
     panel=$(xdotool search --onlyvisible --classname '^xfce4-panel$' | head -n 1)
 fi
 if [[ -n ${DOVECOT:-} ]]; then
@@ -109,13 +87,8 @@ typein() { xdotool type --delay 30 -- "$1"; }
 key() { xdotool key --delay 60 "$@"; }
 # Is the first window stacked above the second? The window manager lists them bottom to top.
 above() {
-    local order upper=-1 lower=-1 i
-    read -r -a order <<<"$(xprop -root _NET_CLIENT_LIST_STACKING | grep -oE '0x[0-9a-f]+' | tr '\n' ' ')"
-    for i in "${!order[@]}"; do
-        ((order[i] == $1)) && upper=$i
-        ((order[i] == $2)) && lower=$i
-    done
-    ((lower >= 0 && upper > lower))
+    local order && order=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -oE '0x[0-9a-f]+' | xargs printf '%d\n')
+    (($(grep -nx "$1" <<<"$order" | cut -d: -f1) > $(grep -nx "$2" <<<"$order" | cut -d: -f1)))
 }
 shot() { [[ -n $1 ]] && import -window "$1" ${3:+-crop "$3" +repage} "$out/$name-$2.png"; } # window, name[, WxH+X+Y]
 differ() { (($(compare -metric AE "$out/$name-$1.png" "$out/$name-$2.png" null: 2>&1) > ${3:-200})); }

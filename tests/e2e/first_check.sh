@@ -20,7 +20,6 @@ click "$main" 12 250 # "ON", all that the dialogs leave in sight: the main windo
 sleep 0.5
 above "$server" "$main" || fail "サーバー設定 is behind the main window"
 above "$account" "$main" || fail "ID,PASS is behind the main window"
-shot root dialogs
 xdotool windowactivate --sync "$server" && click "$server" 60 72 && typein "127.0.0.1:$port"
 click "$server" 76 180 && gone "$server" # "設定"
 xdotool windowactivate --sync "$account" && click "$account" 100 16 && typein alice && key Tab && typein secret
