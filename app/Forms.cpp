@@ -80,7 +80,7 @@ MainForm &Forms::mainForm()
 SetForm &Forms::setForm()
 {
     return loaded<SetForm>([this] {
-        auto *form = new SetForm;
+        auto *form = new SetForm(slot<MainForm>()); // in front of the top-most main window
         connect(form, &SetForm::intervalChanged, this,
                 [this](bool on, const QString &text) { mainForm().showInterval(on, text); });
         connect(form, &SetForm::idPassRequested, this, [this] { idPassForm().showModeless(); });
@@ -91,12 +91,13 @@ SetForm &Forms::setForm()
 
 IdPassForm &Forms::idPassForm()
 {
-    return loaded<IdPassForm>([this] { return new IdPassForm(m_state.account); });
+    return loaded<IdPassForm>([this] { return new IdPassForm(m_state.account, slot<MainForm>()); }); // likewise
 }
 
 OptionForm &Forms::optionForm()
 {
-    return loaded<OptionForm>([this] { return new OptionForm(m_state.server); });
+    // Top-most, and in front of the main window.
+    return loaded<OptionForm>([this] { return new OptionForm(m_state.server, slot<MainForm>()); });
 }
 
 ShinMsgProxy &Forms::shinMsgForm()

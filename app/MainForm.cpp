@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -319,7 +320,8 @@ void MainForm::startPollAndScroll()
 
 void MainForm::showBulbPicture()
 {
-    m_bulb = new QMovie(ProgramPaths::pictureFile(QStringLiteral("denkyu.gif")), QByteArray(), this);
+    const QString bulb = m_webBrowser1->pictureForScreen(ProgramPaths::pictureFile(QStringLiteral("denkyu.gif")));
+    m_bulb = new QMovie(bulb, QByteArray(), this);
     if (!m_bulb->isValid()) {
         delete m_bulb; // a missing picture leaves the pane empty
         m_bulb = nullptr;
@@ -403,10 +405,11 @@ void MainForm::command1Click()
     m_trayControl->setTrayIcon(windowIcon());
     m_trayControl->setTrayTip(GeneralDate::format(QDateTime::currentDateTime()));
     m_trayControl->ShowTrayIcon();
-    // Without a notification area there would be no way back to a hidden window.
+    // Without a notification area there would be no way back to a hidden window. A minimised one comes back
+    // from the taskbar on X11; a Wayland compositor need have none (Weston has not), so there it stays put.
     if (TrayControl::available())
         hide();
-    else
+    else if (!QGuiApplication::platformName().startsWith(u"wayland"))
         showMinimized();
 }
 

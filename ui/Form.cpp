@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QScreen>
 
-Form::Form(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+// A form with a parent is a dialog owned by that window: desktops keep it in front of its owner, even a
+// top-most one, while both stay usable.
+Form::Form(QWidget *parent) : QWidget(parent, (parent ? Qt::Dialog : Qt::Window) | Qt::MSWindowsFixedSizeDialogHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(programIcon());

@@ -12,7 +12,7 @@ class QPushButton;
 // Base of every window of the program. A form has a fixed client size given in twips, the program's
 // icon, an optional default button (Enter) and cancel button (Esc), and is unloaded when closed: the
 // close runs the form's unload handler, announces the unload and deletes the form, so the next use
-// creates and loads it afresh.
+// creates and loads it afresh. A form given a parent window is that window's dialog and stays in front of it.
 class Form : public QWidget {
     Q_OBJECT
 

@@ -1,6 +1,9 @@
 #include "MovieLabel.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMovie>
+#include <QPainter>
 #include <QStyle>
 
 namespace {
@@ -38,6 +41,14 @@ MovieLabel::MovieLabel(QWidget *parent) : QLabel(parent)
 {
 }
 
+QString MovieLabel::pictureForScreen(const QString &path) const
+{
+    const QFileInfo file(path);
+    // Qt reads the "@2x" in the name as the picture's pixel ratio.
+    const QString twice = file.dir().filePath(file.completeBaseName() + QStringLiteral("@2x.") + file.suffix());
+    return devicePixelRatioF() > 1 && QFileInfo::exists(twice) ? twice : path;
+}
+
 void MovieLabel::setAnimation(QMovie *movie)
 {
     if (m_movie)
@@ -63,7 +74,24 @@ void MovieLabel::frameChanged(int frame)
     if (changed.isEmpty())
         return;
     const QRectF scaled(QPointF(changed.topLeft()) / ratio, QSizeF(changed.size()) / ratio);
-    update(scaled.translated(framePlace(pixmap).topLeft()).toAlignedRect());
+    QRect place = scaled.translated(framePlace(pixmap).topLeft()).toAlignedRect();
+    if (ratio != devicePixelRatioF())
+        place.adjust(-1, -1, 1, 1); // smooth scaling blends each changed pixel into its neighbours
+    update(place);
+}
+
+void MovieLabel::paintEvent(QPaintEvent *event)
+{
+    const QPixmap pixmap = m_movie ? m_movie->currentPixmap() : QPixmap();
+    if (pixmap.isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // As QLabel draws a movie's frame, but scaled smoothly where the picture's pixel ratio is not the screen's.
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(framePlace(pixmap), pixmap);
 }
 
 // Where QLabel draws the frame.

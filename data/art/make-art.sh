@@ -31,13 +31,19 @@ convert "$here/home-page.xpm" "$res/picture10.gif"
 
 # Light bulb: render each frame, build one palette for all of them so unchanged pixels stay
 # identical between frames (that is what keeps the optimised GIF small), no dithering for the same reason.
+# Once at its own size and once at twice that (denkyu@2x.gif), which the program shows on screens that
+# draw more than one pixel to the point.
 python3 "$here/bulb-frames.py" "$work/bulb" > "$work/frames.txt"
-set --
-while read -r svg delay; do
-    rsvg-convert "$svg" -o "${svg%.svg}.png"
-    set -- "$@" -delay "$delay" "${svg%.svg}.png"
-done < "$work/frames.txt"
-convert "$work"/bulb/bulb-*.png -append +dither -colors 255 -unique-colors "$work/palette.png"
-convert "$@" -loop 0 +dither -remap "$work/palette.png" -layers Optimize "$pics/denkyu.gif"
+for scale in 1 2; do
+    set --
+    while read -r svg delay; do
+        rsvg-convert -z "$scale" "$svg" -o "${svg%.svg}-x$scale.png"
+        set -- "$@" -delay "$delay" "${svg%.svg}-x$scale.png"
+    done < "$work/frames.txt"
+    convert "$work"/bulb/bulb-*-x$scale.png -append +dither -colors 255 -unique-colors "$work/palette.png"
+    gif="$pics/denkyu.gif"
+    [ "$scale" = 1 ] || gif="$pics/denkyu@${scale}x.gif"
+    convert "$@" -loop 0 +dither -remap "$work/palette.png" -layers Optimize "$gif"
+done
 
 echo "pictures written to $res and $pics"

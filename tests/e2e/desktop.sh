@@ -1,12 +1,14 @@
-# Sourced by the journeys (argument: the built program folder): a private Xvfb at 96 DPI with no window manager,
-# trayer as the tray host if TRAY=1, Dovecot with the users in DOVECOT if set, a copy of the program folder,
-# helpers that act as a person would, and a trap that stops it all and on failure shows what went wrong.
+# Sourced by the journeys (argument: the built program folder): a private Xvfb at 96 DPI with a session bus and
+# xfwm4, a window manager that honours top-most and transient hints; trayer as the XEmbed tray if TRAY=1, xfce4-panel
+# (a StatusNotifierItem host on that bus) if PANEL=1; Dovecot with the users in DOVECOT if set; a copy of the program
+# folder, helpers that act as a person would, and a trap that stops it all and on failure shows what went wrong.
 set -euo pipefail
 export LANG=C.UTF-8 PATH=$PATH:/usr/sbin
 support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 name=$(basename "$0" .sh)
 out=${PORONICA_TEST_OUTPUT:-$PWD}
-for tool in Xvfb xdotool xprop xwininfo import compare identify xclip ${TRAY:+trayer} ${DOVECOT:+dovecot}; do
+for tool in Xvfb dbus-daemon xfwm4 xdotool xprop xwininfo import compare identify xclip ${TRAY:+trayer} \
+    ${PANEL:+xfce4-panel gdbus} ${DOVECOT:+dovecot}; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 work=$(mktemp -d /tmp/pj.XXXX) # short: Dovecot's sockets live under it
@@ -32,10 +34,27 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset 3>"$work
     >/dev/null & pids+=($!)
 within 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(cat "$work/display")"
+mkdir -m 700 "$work/current" "$work/home"
+# The desktop's parts keep their settings in the journey's home, and xfconfd reads the panel's from there.
+desktop=(env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/home" NO_AT_BRIDGE=1)
+"${desktop[@]}" dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >/dev/null 2>&1 & pids+=($!)
+within 10 test -s "$work/bus" || fail "the session bus did not start"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
+"${desktop[@]}" xfwm4 --compositor=off >"$work/xfwm4.log" 2>&1 & pids+=($!)
+managed() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+within 10 managed || fail "xfwm4 did not start: $(cat "$work/xfwm4.log")"
 if [[ -n ${TRAY:-} ]]; then
     trayer --edge top --align right --widthtype pixel --width 100 --height 32 --transparent false --expand false \
         >"$work/trayer.log" 2>&1 & pids+=($!)
     within 10 xdotool search --classname '^panel$' >/dev/null || fail "trayer did not start"
+fi
+if [[ -n ${PANEL:-} ]]; then # one panel at the bottom, no larger than the notification area it holds
+    install -D -m 644 "$support/xfce4-panel.xml" "$work/home/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+    "${desktop[@]}" xfce4-panel >"$work/panel.log" 2>&1 & pids+=($!)
+    watcher() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; } # a property
+    within 15 eval '[[ $(watcher IsStatusNotifierHostRegistered) == "(<true>,)" ]]' || fail "xfce4-panel hosts no notification area: $(cat "$work/panel.log")"
+    panel=$(xdotool search --onlyvisible --classname '^xfce4-panel$' | head -n 1)
 fi
 if [[ -n ${DOVECOT:-} ]]; then
     read -r port tls < <(/usr/bin/python3 -c 'import socket; s = [socket.socket() for _ in "12"]
@@ -50,8 +69,7 @@ logins() { grep -c 'Login: user=' "$work/d/dovecot.log" || true; }
 
 cp -r "$1" "$work/program"
 find "$work/program/★MailData" -type f -delete
-mkdir -m 700 "$work/current" "$work/home"
-# Starts the program (env assignments as arguments) with no session bus: the tray icon goes to trayer.
+# Starts the program (env assignments as arguments) with no session bus: the tray icon goes to an XEmbed tray.
 start() {
     (cd "$work/current" && exec env HOME="$work/home" XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=xcb \
         QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "$@" \
@@ -67,6 +85,11 @@ gone() { within 5 eval "! viewable $1" || fail "window $1 stayed on screen"; }
 click() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; }
 typein() { xdotool type --delay 30 -- "$1"; }
 key() { xdotool key --delay 60 "$@"; }
+# Is the first window stacked above the second? The window manager lists them bottom to top.
+above() {
+    local order && order=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -oE '0x[0-9a-f]+' | xargs printf '%d\n')
+    (($(grep -nx "$1" <<<"$order" | cut -d: -f1) > $(grep -nx "$2" <<<"$order" | cut -d: -f1)))
+}
 shot() { [[ -n $1 ]] && import -window "$1" ${3:+-crop "$3" +repage} "$out/$name-$2.png"; } # window, name[, WxH+X+Y]
 differ() { (($(compare -metric AE "$out/$name-$1.png" "$out/$name-$2.png" null: 2>&1) > ${3:-200})); }
 # What a window manager's close box does: WM_DELETE_WINDOW.
