@@ -22,15 +22,9 @@
 
 CheckController::CheckController(Forms &forms, QObject *parent) : QObject(parent), m_forms(forms)
 {
-    m_worker.setObjectName(QStringLiteral("MailCheck"));
 }
 
-CheckController::~CheckController()
-{
-    m_worker.quit();
-    m_worker.wait();
-    delete m_onWorker;
-}
+CheckController::~CheckController() = default;
 
 void CheckController::run()
 {
@@ -43,16 +37,10 @@ bool CheckController::offThread(const std::function<void()> &work)
         return false;
     auto done = std::make_shared<std::atomic_bool>(false);
     QEventLoop waiting;
-    runOnWorker([this, work, done] {
+    m_worker.post([work, done, loop = &waiting] {
         work();
         done->store(true);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_waiting)
-                    m_waiting->quit();
-            },
-            Qt::QueuedConnection);
+        QCoreApplication::postEvent(loop, new QEvent(QEvent::Quit));
     });
     m_waiting = &waiting;
     // Paints, timers, D-Bus, close requests and the window manager's pings go on; input waits for the
@@ -61,11 +49,10 @@ bool CheckController::offThread(const std::function<void()> &work)
     waiting.exec();
     QCoreApplication::instance()->removeEventFilter(this);
     m_waiting = nullptr;
-    if (!done->load() && m_worker.isRunning()) {
+    if (!done->load()) {
         // The loop was ended from outside, which only the program's end does: the job must not outlive it.
         m_forms.mailLibrary().abort();
-        QMetaObject::invokeMethod(
-            m_onWorker, [] {}, Qt::BlockingQueuedConnection);
+        m_worker.waitUntilIdle();
     }
     return !m_ending;
 }
@@ -121,33 +108,17 @@ void CheckController::releaseHeldInput()
     }
 }
 
-void CheckController::runOnWorker(const std::function<void()> &work)
-{
-    if (!m_onWorker) {
-        m_onWorker = new QObject;
-        m_onWorker->moveToThread(&m_worker);
-        m_worker.start();
-    }
-    QMetaObject::invokeMethod(m_onWorker, work, Qt::QueuedConnection);
-}
-
 void CheckController::endProgram()
 {
     m_ending = true;
     MailLibrary &library = m_forms.mailLibrary();
-    if (!m_onWorker) {
-        library.NMailEndWinSock();
-        return;
-    }
     if (m_waiting) {
         library.abort();
         m_waiting->quit();
     }
     // After the running job, which the abort has cut short.
-    QMetaObject::invokeMethod(
-        m_onWorker, [&library] { library.NMailEndWinSock(); }, Qt::BlockingQueuedConnection);
-    m_worker.quit();
-    m_worker.wait();
+    m_worker.post([&library] { library.NMailEndWinSock(); });
+    m_worker.waitUntilIdle();
 }
 
 void CheckController::hangUp()

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "CheckHost.h"
+#include "CheckWorker.h"
 
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
-#include <QThread>
 #include <QWindow>
 
 #include <memory>
@@ -46,7 +46,6 @@ protected:
 
 private:
     bool offThread(const std::function<void()> &work) override;
-    void runOnWorker(const std::function<void()> &work);
     void tellMailProgramFailed(const QString &path);
 
     const ServerSettings &serverSettings() const override;
@@ -60,8 +59,7 @@ private:
     int hangUpChoice() const override;
 
     Forms &m_forms;
-    QThread m_worker;
-    QObject *m_onWorker = nullptr; // lives on the worker: jobs are queued to it
+    CheckWorker m_worker;
     QEventLoop *m_waiting = nullptr;
     bool m_ending = false;
     struct HeldInput {

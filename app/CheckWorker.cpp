@@ -1,0 +1,46 @@
+#include "CheckWorker.h"
+
+CheckWorker::~CheckWorker()
+{
+    if (!m_thread)
+        return;
+    post({});
+    m_thread->wait();
+}
+
+void CheckWorker::post(std::function<void()> job)
+{
+    if (!m_thread) {
+        // A QThread, not a bare thread: the sockets of the mail library need its event dispatcher.
+        m_thread.reset(QThread::create([this] { serve(); }));
+        m_thread->setObjectName(QStringLiteral("MailCheck"));
+        m_thread->start();
+    }
+    const std::lock_guard lock(m_mutex);
+    m_jobs.push_back(std::move(job));
+    m_changed.notify_all();
+}
+
+void CheckWorker::waitUntilIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+}
+
+void CheckWorker::serve()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return !m_jobs.empty(); });
+        std::function<void()> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        if (!job)
+            return;
+        m_busy = true;
+        lock.unlock();
+        job();
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
