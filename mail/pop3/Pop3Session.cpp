@@ -19,8 +19,8 @@ constexpr qsizetype MinSecretPiece = 3;
 // The window of a pipelined walk: commands whose replies are still owed, and the octets those replies may take.
 // Wide enough to keep a 50 ms link busy with small messages; narrow enough that a walk cut short leaves little
 // on its way.
-constexpr qsizetype MaxAheadCommands = 128;
-constexpr qint64 MaxAheadBytes = 1024 * 1024;
+constexpr qsizetype MaxAheadCommands = 256;
+constexpr qint64 MaxAheadBytes = 4 * 1024 * 1024;
 // A status line and the terminating line of a reply, with room to spare.
 constexpr qint64 ReplyFrameBytes = 64;
 // The sizes of more messages than this are asked for one by one: one LIST of the whole mailbox would take
@@ -287,29 +287,41 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         ~Forget() { secret.clear(); }
     } forget{m_secret};
 
-    QByteArray text;
-    Reply reply;
+    QByteArrayList lines;
     if (apop) {
         if (m_timestamp.isEmpty())
             return fail(Pop3Error::Auth,
                         QStringLiteral("POP3サーバーがAPOPに対応していません (挨拶にタイムスタンプがありません)"));
-        reply = command("APOP " + user.toUtf8() + ' ' + apopDigest(m_timestamp, password), text);
+        lines << "APOP " + user.toUtf8() + ' ' + apopDigest(m_timestamp, password);
     } else {
-        reply = command("USER " + user.toUtf8(), text);
-        if (reply == Reply::Ok)
-            reply = command("PASS " + password.toUtf8(), text);
+        lines << "USER " + user.toUtf8() << "PASS " + password.toUtf8();
     }
-    if (reply == Reply::Err)
-        return loginRefused(text);
+    lines << "STAT";
+    // With PIPELINING the login and STAT go out together; otherwise each waits for the reply to the one before.
+    if (m_pipelining) {
+        if (const Pop3Error error = m_channel.sendLines(lines); error != Pop3Error::None)
+            return failFromChannel(error);
+    }
+    QByteArray text;
+    Reply reply = Reply::Ok;
+    qsizetype answered = 0;
+    while (reply == Reply::Ok && answered < lines.size()) {
+        reply = m_pipelining ? readStatus(text) : command(lines[answered], text);
+        ++answered;
+    }
     if (reply == Reply::Broken)
         return -1;
-
+    if (reply == Reply::Err && answered < lines.size()) {
+        // With PIPELINING the commands after a refused login went out too: their -ERR replies are set aside. A
+        // server that hangs up instead leaves the refusal as the reason all the same.
+        QByteArray ignored;
+        while (m_pipelining && answered < lines.size() && readStatus(ignored) != Reply::Broken)
+            ++answered;
+        return loginRefused(text);
+    }
     m_state = State::Transaction;
-    reply = command("STAT", text);
     if (reply == Reply::Err)
         return fail(Pop3Error::Refused, QStringLiteral("メールボックスの状態を取得できません"), text);
-    if (reply == Reply::Broken)
-        return -1;
     const auto count = parseCount(text.split(' ').value(0));
     if (!count) {
         m_channel.close();

@@ -79,7 +79,10 @@ void tst_Pop3::conversation_data()
     const QByteArray pw400 = QByteArray("0123456789").repeated(40);
 
     row("one command at a time", {}, three, login + walk(three) + "QUIT", "");
-    row("PIPELINING: messages in flight", {{"CAPA", pipelining}}, three, login + walk(three, true) + "QUIT", "");
+    row("PIPELINING: messages in flight", {{"CAPA", pipelining}}, three,
+        "CAPA|USER a+PASS b+STAT|" + walk(three, true) + "QUIT", "");
+    row("PIPELINING: refused, then hung up", {{"CAPA", pipelining}, {"PASS", "-ERR nope\r\n<cut>"}}, {},
+        "CAPA|USER a+PASS b", "認証に失敗しました: nope");
     row("localhost, any of its addresses", {}, {}, login + "QUIT", "", "b", "pop3://localhost:%1");
     row("unreachable", {}, {}, "", "接続できません", "b", "127.0.0.1:1");
     row("APOP, RFC 1939 example", {{"", "+OK <v2> ready <1896.697170952@dbc.mtview.ca.us>\r\n"}}, {},
