@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -24,8 +25,8 @@ constexpr qint64 MaxAheadBytes = 4 * 1024 * 1024;
 // A status line and the terminating line of a reply, with room to spare.
 constexpr qint64 ReplyFrameBytes = 64;
 // The sizes of more messages than this are asked for one by one: one LIST of the whole mailbox would take
-// more memory than the check is worth.
-constexpr qint64 MaxListedMessages = 2 * 1024 * 1024;
+// more memory than the check is worth (4 octets a message).
+constexpr qint64 MaxListedMessages = 4 * 1024 * 1024;
 // Replies still owed at the close are read before QUIT only up to this much; past it, hanging up is faster.
 // Nothing is lost: the walk changes nothing, and without QUIT the server changes nothing either (RFC 1939, 6).
 constexpr qint64 MaxDrainBytes = 64 * 1024;
@@ -335,15 +336,15 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
 }
 
 // LIST of the whole mailbox, for the sizes that the pipelined walk needs before it asks for each message. Kept
-// only when it lists every message in order; otherwise each size is asked for on its own. False when the
-// conversation broke.
+// only when it lists every message in order, each below 4 GB; otherwise each size is asked for on its own. False
+// when the conversation broke.
 bool Pop3Session::listAll()
 {
     QByteArray text;
     const Reply reply = command("LIST", text);
     if (reply != Reply::Ok)
         return reply == Reply::Err;
-    std::vector<qint64> sizes;
+    std::vector<quint32> sizes;
     sizes.reserve(size_t(m_count));
     QByteArray line;
     bool valid = true;
@@ -357,9 +358,10 @@ bool Pop3Session::listAll()
             const QList<QByteArray> fields = line.simplified().split(' ');
             const auto number = parseCount(fields.value(0));
             const auto octets = parseCount(fields.value(1));
-            valid = number == qint64(sizes.size()) + 1 && number <= m_count && octets;
+            valid = number == qint64(sizes.size()) + 1 && number <= m_count && octets &&
+                    *octets <= std::numeric_limits<quint32>::max();
             if (valid)
-                sizes.push_back(*octets);
+                sizes.push_back(quint32(*octets));
             line.clear();
         }
     });
@@ -497,9 +499,7 @@ Pop3Session::Settled Pop3Session::settleBefore(const Step &wanted)
         const Reply reply = readStatus(text);
         if (reply == Reply::Broken)
             return Settled::Failed;
-        if (reply == Reply::Ok && due.what == Step::Size) {
-            readListReply(due.number, text);
-        } else if (reply == Reply::Ok) {
+        if (reply == Reply::Ok && due.what != Step::Size) {
             if (const Pop3Error error = m_channel.readMultiLine([](const char *, qsizetype) {});
                 error != Pop3Error::None) {
                 failFromChannel(error);

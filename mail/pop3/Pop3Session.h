@@ -103,7 +103,7 @@ private:
     qint64 m_listedSize = -1;
     qint64 m_count = 0;
     bool m_pipelining = false;
-    std::vector<qint64> m_sizes;   // of every message from one LIST, when the walk is pipelined
+    std::vector<quint32> m_sizes;  // of every message from one LIST, when the walk is pipelined
     std::deque<Pending> m_pending; // in the order the commands went out
     qint64 m_pendingBytes = 0;     // the sum of their expected replies
     Step m_ahead{Step::None, 0};   // the walk's next command not yet sent
