@@ -18,8 +18,9 @@ constexpr qsizetype MaxQuotedReply = 300;
 constexpr qsizetype MinSecretPiece = 3;
 
 // The window of a pipelined walk: commands whose replies are still owed, and the octets those replies may take.
-// Wide enough to keep a 50 ms link busy with small messages; narrow enough that a walk cut short leaves little
-// on its way.
+// Wide enough to keep a link with 50 ms round trips busy with small messages. The replies wait in the sockets'
+// buffers, not in ours; the bound keeps what the server holds for us, and what a walk cut short throws away,
+// within a few megabytes.
 constexpr qsizetype MaxAheadCommands = 256;
 constexpr qint64 MaxAheadBytes = 4 * 1024 * 1024;
 // A status line and the terminating line of a reply, with room to spare.
