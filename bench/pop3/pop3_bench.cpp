@@ -203,15 +203,13 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    const QByteArray linkLabel = QStringLiteral("(c) 200 messages of 10 KB through a link of %1 ms each way")
-                                     .arg(delayMs)
-                                     .toUtf8();
+    const QByteArray linkLabel =
+        QStringLiteral("(c) 200 messages of 10 KB through a link of %1 ms each way").arg(delayMs).toUtf8();
     const QList<DataSet> sets = {
         {"a", "(a) 1,000 messages of 10 KB", QStringLiteral("small"), 1000, 10 * 1024, false, false, 1.5, 0.5, 0, 0},
         {"b", "(b) 20 messages of 5 MB", QStringLiteral("large"), 20, 5 * 1024 * 1024, false, false, 1.1, 0, 0, 0},
         {"c", linkLabel.constData(), QStringLiteral("linked"), 200, 10 * 1024, true, false, 0.1, 0, 1, 5},
-        {"d", "(d) 1,000,000 messages of 300 bytes", QStringLiteral("many"), 1'000'000, 300, false, true, 0, 0, 180,
-         0},
+        {"d", "(d) 1,000,000 messages of 300 bytes", QStringLiteral("many"), 1'000'000, 300, false, true, 0, 0, 180, 0},
     };
     const auto wanted = [&](const DataSet &set) {
         return only.isEmpty() ? !set.synthetic : only.split(u',').contains(QLatin1String(set.key));
@@ -269,20 +267,39 @@ int main(int argc, char **argv)
         if (!set.synthetic) {
             contenders.append({"curl",
                                [&] {
-                                   return run(QStringLiteral("curl"),
-                                              {QStringLiteral("-sS"), QStringLiteral("-u"), set.user + u':' + Password,
-                                               range},
-                                              false);
+                                   return run(
+                                       QStringLiteral("curl"),
+                                       {QStringLiteral("-sS"), QStringLiteral("-u"), set.user + u':' + Password, range},
+                                       false);
                                },
-                               false, set.curlGoal, {}, {}, 0, 0});
+                               false,
+                               set.curlGoal,
+                               {},
+                               {},
+                               0,
+                               0});
         }
         if (!set.linked && !set.synthetic) {
-            contenders.append({"poplib", [&] { return run(python, {poplib, host, port, set.user, Password}, true); },
-                               false, set.poplibGoal, {}, {}, 0, 0});
+            contenders.append({"poplib",
+                               [&] {
+                                   return run(python, {poplib, host, port, set.user, Password}, true);
+                               },
+                               false,
+                               set.poplibGoal,
+                               {},
+                               {},
+                               0,
+                               0});
         }
         if (set.linked || set.synthetic) {
-            contenders.append({"floor", [&] { return floor(portNumber, floorScript, qint64(set.count) * set.size); },
-                               false, set.floorGoal, {}, {}, 0, 0});
+            contenders.append({"floor",
+                               [&] { return floor(portNumber, floorScript, qint64(set.count) * set.size); },
+                               false,
+                               set.floorGoal,
+                               {},
+                               {},
+                               0,
+                               0});
         }
 
         // A first round lets Dovecot move the mail to cur/ and build its index; it also checks that every
