@@ -5,6 +5,11 @@ CheckWorker::~CheckWorker()
     if (!m_thread)
         return;
     post({});
+    {
+        // Its end is seen under the lock too, before the queue goes.
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_ended; });
+    }
     m_thread->wait();
 }
 
@@ -34,8 +39,11 @@ void CheckWorker::serve()
         m_changed.wait(lock, [this] { return !m_jobs.empty(); });
         std::function<void()> job = std::move(m_jobs.front());
         m_jobs.pop_front();
-        if (!job)
+        if (!job) {
+            m_ended = true;
+            m_changed.notify_all();
             return;
+        }
         m_busy = true;
         lock.unlock();
         job();

@@ -29,5 +29,6 @@ private:
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_jobs; // an empty job ends the thread
     bool m_busy = false;
+    bool m_ended = false;
     std::unique_ptr<QThread> m_thread;
 };

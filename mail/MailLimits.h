@@ -25,7 +25,8 @@ inline constexpr int ReplyTimeoutMs = 30'000;
 inline constexpr int CallDeadlineMs = 120'000;
 // One check as a whole, from the connect to the close. Past it the connection is closed and every further
 // call of the check ends at once, so a server that announces millions of messages and refuses each one
-// cannot hold the window any longer. A real mailbox of a million messages is walked in about 160 s.
+// cannot hold the window any longer. A mailbox of a million small messages on 127.0.0.1 is walked in about
+// 7 s when the server allows pipelining; one command at a time, about 800,000 of them fit (bench/pop3).
 inline constexpr int CheckDeadlineMs = 180'000;
 // The longest a wait goes without looking whether the program is ending.
 inline constexpr int StopPollMs = 100;

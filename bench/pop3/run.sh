@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The POP3 benchmark: builds the walker and the driver in build/ (optimised, as scripts/build
-# configures it), then runs them against a Dovecot of their own on 127.0.0.1. Not a timed test.
-#   bench/pop3/run.sh [--rounds N] [--only a|b]
+# configures it), then runs them against a Dovecot of their own on 127.0.0.1, directly and through a
+# link with delay, and against a server of the driver's own for a million messages. Not a timed test.
+#   bench/pop3/run.sh [--rounds N] [--only a|b|c|d (comma-separated)] [--delay-ms <one way, 25>]
+#                     [--baseline <another build's pop3_walk>]
+# Without --only: (a), (b) and (c); (d) takes minutes a round: bench/pop3/run.sh --only d --rounds 1
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build}

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -15,6 +16,23 @@ constexpr qsizetype MaxCapabilityBytes = 64 * 1024;
 constexpr qsizetype MaxQuotedReply = 300;
 // Shortest run of the password's characters masked at either end of a quoted reply.
 constexpr qsizetype MinSecretPiece = 3;
+
+// The window of a pipelined walk: commands whose replies are still owed, and the octets those replies may take.
+// Wide enough to keep a link with 50 ms round trips busy with small messages. The replies wait in the sockets'
+// buffers, not in ours; the bound keeps what the server holds for us, and what a walk cut short throws away,
+// within a few megabytes.
+constexpr qsizetype MaxAheadCommands = 256;
+constexpr qint64 MaxAheadBytes = 4 * 1024 * 1024;
+// A status line and the terminating line of a reply, with room to spare.
+constexpr qint64 ReplyFrameBytes = 64;
+// The sizes of more messages than this are asked for one by one: one LIST of the whole mailbox would take
+// more memory than the check is worth (4 octets a message).
+constexpr qint64 MaxListedMessages = 4 * 1024 * 1024;
+// Replies still owed at the close are read before QUIT only up to this much; past it, hanging up is faster.
+// Nothing is lost: the walk changes nothing, and without QUIT the server changes nothing either (RFC 1939, 6).
+constexpr qint64 MaxDrainBytes = 64 * 1024;
+// Longest line of a LIST reply: "number size".
+constexpr qsizetype MaxListLine = 64;
 
 // Control characters (TAB, ESC) as blanks: the text goes into a message box.
 QString cleanText(QString text)
@@ -133,7 +151,7 @@ qint64 Pop3Session::fail(Pop3Error error, const QString &text, const QByteArray 
 qint64 Pop3Session::failFromChannel(Pop3Error error)
 {
     m_state = State::Failed;
-    m_pending.clear();
+    dropPending();
     return fail(error, m_channel.errorDetail());
 }
 
@@ -154,7 +172,7 @@ Pop3Session::Reply Pop3Session::readStatus(QByteArray &text)
     }
     // Whatever follows cannot be trusted to line up with our commands any more.
     m_channel.close();
-    m_pending.clear();
+    dropPending();
     m_state = State::Failed;
     fail(Pop3Error::Protocol, QStringLiteral("POP3サーバーの応答が正しくありません"), line);
     return Reply::Broken;
@@ -175,6 +193,7 @@ bool Pop3Session::open(const ServerAddress &address)
     m_state = State::Failed;
     m_timestamp.clear();
     m_listedNumber = 0;
+    m_sizes.clear();
     if (const Pop3Error error = m_channel.open(address); error != Pop3Error::None) {
         failFromChannel(error);
         return m_channel.hasTcpConnection();
@@ -270,29 +289,41 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         ~Forget() { secret.clear(); }
     } forget{m_secret};
 
-    QByteArray text;
-    Reply reply;
+    QByteArrayList lines;
     if (apop) {
         if (m_timestamp.isEmpty())
             return fail(Pop3Error::Auth,
                         QStringLiteral("POP3サーバーがAPOPに対応していません (挨拶にタイムスタンプがありません)"));
-        reply = command("APOP " + user.toUtf8() + ' ' + apopDigest(m_timestamp, password), text);
+        lines << "APOP " + user.toUtf8() + ' ' + apopDigest(m_timestamp, password);
     } else {
-        reply = command("USER " + user.toUtf8(), text);
-        if (reply == Reply::Ok)
-            reply = command("PASS " + password.toUtf8(), text);
+        lines << "USER " + user.toUtf8() << "PASS " + password.toUtf8();
     }
-    if (reply == Reply::Err)
-        return loginRefused(text);
+    lines << "STAT";
+    // With PIPELINING the login and STAT go out together; otherwise each waits for the reply to the one before.
+    if (m_pipelining) {
+        if (const Pop3Error error = m_channel.sendLines(lines); error != Pop3Error::None)
+            return failFromChannel(error);
+    }
+    QByteArray text;
+    Reply reply = Reply::Ok;
+    qsizetype answered = 0;
+    while (reply == Reply::Ok && answered < lines.size()) {
+        reply = m_pipelining ? readStatus(text) : command(lines[answered], text);
+        ++answered;
+    }
     if (reply == Reply::Broken)
         return -1;
-
+    if (reply == Reply::Err && answered < lines.size()) {
+        // With PIPELINING the commands after a refused login went out too: their -ERR replies are set aside. A
+        // server that hangs up instead leaves the refusal as the reason all the same.
+        QByteArray ignored;
+        while (m_pipelining && answered < lines.size() && readStatus(ignored) != Reply::Broken)
+            ++answered;
+        return loginRefused(text);
+    }
     m_state = State::Transaction;
-    reply = command("STAT", text);
     if (reply == Reply::Err)
         return fail(Pop3Error::Refused, QStringLiteral("メールボックスの状態を取得できません"), text);
-    if (reply == Reply::Broken)
-        return -1;
     const auto count = parseCount(text.split(' ').value(0));
     if (!count) {
         m_channel.close();
@@ -300,7 +331,48 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         return fail(Pop3Error::Protocol, QStringLiteral("STATの応答が正しくありません"), text);
     }
     m_count = *count;
+    if (m_pipelining && m_count > 0 && m_count <= MaxListedMessages && !listAll())
+        return -1;
     return *count;
+}
+
+// LIST of the whole mailbox, for the sizes that the pipelined walk needs before it asks for each message. Kept
+// only when it lists every message in order, each below 4 GB; otherwise each size is asked for on its own. False
+// when the conversation broke.
+bool Pop3Session::listAll()
+{
+    QByteArray text;
+    const Reply reply = command("LIST", text);
+    if (reply != Reply::Ok)
+        return reply == Reply::Err;
+    std::vector<quint32> sizes;
+    sizes.reserve(size_t(m_count));
+    QByteArray line;
+    bool valid = true;
+    const Pop3Error error = m_channel.readMultiLine([&](const char *bytes, qsizetype size) {
+        if (!valid)
+            return;
+        line.append(bytes, size);
+        if (line.size() > MaxListLine) {
+            valid = false;
+        } else if (line.endsWith('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            const auto number = parseCount(fields.value(0));
+            const auto octets = parseCount(fields.value(1));
+            valid = number == qint64(sizes.size()) + 1 && number <= m_count && octets &&
+                    *octets <= std::numeric_limits<quint32>::max();
+            if (valid)
+                sizes.push_back(quint32(*octets));
+            line.clear();
+        }
+    });
+    if (error != Pop3Error::None) {
+        failFromChannel(error);
+        return false;
+    }
+    if (valid && qint64(sizes.size()) == m_count)
+        m_sizes = std::move(sizes);
+    return true;
 }
 
 qint64 Pop3Session::loginRefused(const QByteArray &serverReply)
@@ -337,22 +409,98 @@ bool Pop3Session::requireTransaction(int number)
     return true;
 }
 
-Pop3Session::Settled Pop3Session::settleBefore(const Pending &wanted)
+qint64 Pop3Session::knownSize(int number) const
+{
+    if (number >= 1 && size_t(number) <= m_sizes.size())
+        return m_sizes[size_t(number) - 1];
+    return m_listedNumber == number ? m_listedSize : -1;
+}
+
+// The walk in the order the check makes it: header, size (unless the LIST of the mailbox gave it), message.
+Pop3Session::Step Pop3Session::following(const Step &step) const
+{
+    if (step.number < 1 || step.number > m_count)
+        return {Step::None, 0};
+    switch (step.what) {
+    case Step::Header:
+        return {size_t(step.number) <= m_sizes.size() ? Step::Message : Step::Size, step.number};
+    case Step::Size:
+        return {Step::Message, step.number};
+    case Step::Message:
+        return step.number < m_count ? Step{Step::Header, step.number + 1} : Step{Step::None, 0};
+    case Step::None:
+        break;
+    }
+    return {Step::None, 0};
+}
+
+void Pop3Session::popPending()
+{
+    m_pendingBytes -= m_pending.front().expected;
+    m_pending.pop_front();
+}
+
+void Pop3Session::dropPending()
+{
+    m_pending.clear();
+    m_pendingBytes = 0;
+}
+
+// Sends wanted, when given, and the walk's commands after it while the window has room. A window that is still
+// more than half full waits, so that commands go out in batches rather than one write for each reply.
+bool Pop3Session::sendAhead(const Step *wanted)
+{
+    if (wanted)
+        m_ahead = *wanted;
+    else if (!m_pipelining || m_pending.size() > size_t(MaxAheadCommands / 2) || m_pendingBytes > MaxAheadBytes / 2)
+        return true;
+    QList<QByteArray> lines;
+    while (m_ahead.what != Step::None && (lines.isEmpty() || m_pipelining) &&
+           m_pending.size() < size_t(MaxAheadCommands) && (m_pending.empty() || m_pendingBytes < MaxAheadBytes)) {
+        const Step step = m_ahead;
+        const QByteArray n = QByteArray::number(step.number);
+        const qint64 size = knownSize(step.number);
+        qint64 expected = ReplyFrameBytes;
+        if (step.what == Step::Size) {
+            lines << "LIST " + n;
+        } else if (step.what == Step::Header) {
+            lines << "TOP " + n + " 0";
+            expected += size >= 0 ? size : MaxHeaderBytes; // the header is part of the message
+        } else if (size >= 0) {
+            // Every line takes at least one octet, so the size in octets is a line count that covers the whole
+            // message. Kept within 32 bits for servers that parse it as an int.
+            lines << "TOP " + n + ' ' + QByteArray::number(std::clamp<qint64>(size, 1, 0x7fffffff));
+            expected += size;
+        } else {
+            break; // its line count comes with the reply to LIST n
+        }
+        m_pending.push_back({step, expected});
+        m_pendingBytes += expected;
+        m_ahead = following(step);
+    }
+    if (lines.isEmpty())
+        return true;
+    if (const Pop3Error error = m_channel.sendLines(lines); error != Pop3Error::None) {
+        failFromChannel(error);
+        return false;
+    }
+    return true;
+}
+
+Pop3Session::Settled Pop3Session::settleBefore(const Step &wanted)
 {
     while (!m_pending.empty()) {
-        const Pending due = m_pending.front();
+        const Step due = m_pending.front().step;
         if (due == wanted)
             return Settled::Due;
         // A reply to a command sent ahead that the caller did not ask for after all: read it
         // and set it aside, so that the next reply read is the one that is wanted.
-        m_pending.pop_front();
+        popPending();
         QByteArray text;
         const Reply reply = readStatus(text);
         if (reply == Reply::Broken)
             return Settled::Failed;
-        if (reply == Reply::Ok && due.what == Pending::Size) {
-            readListReply(due.number, text);
-        } else if (reply == Reply::Ok) {
+        if (reply == Reply::Ok && due.what != Step::Size) {
             if (const Pop3Error error = m_channel.readMultiLine([](const char *, qsizetype) {});
                 error != Pop3Error::None) {
                 failFromChannel(error);
@@ -363,14 +511,18 @@ Pop3Session::Settled Pop3Session::settleBefore(const Pending &wanted)
     return Settled::NotSent;
 }
 
-bool Pop3Session::send(const QList<QByteArray> &commands, const QList<Pending> &replies)
+// The status line of the reply to wanted, its command sent now unless it is already on its way. True on +OK;
+// a refusal fails with the given text, a broken conversation with what broke it.
+bool Pop3Session::request(const Step &wanted, const QString &refusal, QByteArray &text)
 {
-    if (const Pop3Error error = m_channel.sendLines(commands); error != Pop3Error::None) {
-        failFromChannel(error);
+    const Settled settled = settleBefore(wanted);
+    if (settled == Settled::Failed || !sendAhead(settled == Settled::NotSent ? &wanted : nullptr))
         return false;
-    }
-    m_pending.insert(m_pending.end(), replies.begin(), replies.end());
-    return true;
+    popPending();
+    const Reply reply = readStatus(text);
+    if (reply == Reply::Err)
+        fail(Pop3Error::Refused, refusal, text);
+    return reply == Reply::Ok;
 }
 
 qint64 Pop3Session::readListReply(int number, const QByteArray &text)
@@ -387,28 +539,9 @@ qint64 Pop3Session::readListReply(int number, const QByteArray &text)
 bool Pop3Session::readHeader(int number, QByteArray &header)
 {
     header.clear();
-    if (!requireTransaction(number))
-        return false;
-    const Pending wanted{Pending::Header, number};
-    const Settled settled = settleBefore(wanted);
-    if (settled == Settled::Failed)
-        return false;
-    if (settled == Settled::NotSent) {
-        const QByteArray n = QByteArray::number(number);
-        // The size is asked for next; with PIPELINING it travels with this command.
-        const bool ahead = m_pipelining;
-        if (!send(ahead ? QList<QByteArray>{"TOP " + n + " 0", "LIST " + n} : QList<QByteArray>{"TOP " + n + " 0"},
-                  ahead ? QList<Pending>{wanted, {Pending::Size, number}} : QList<Pending>{wanted}))
-            return false;
-    }
-    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = readStatus(text);
-    if (reply == Reply::Err) {
-        fail(Pop3Error::Refused, QStringLiteral("メール%1のヘッダーを取得できません").arg(number), text);
-        return false;
-    }
-    if (reply == Reply::Broken)
+    if (!requireTransaction(number) ||
+        !request({Step::Header, number}, QStringLiteral("メール%1のヘッダーを取得できません").arg(number), text))
         return false;
     const Pop3Error error = m_channel.readMultiLine(
         [&](const char *bytes, qsizetype size) { header.append(bytes, qMin(size, MaxHeaderBytes - header.size())); });
@@ -423,23 +556,15 @@ qint64 Pop3Session::messageSize(int number)
 {
     if (!requireTransaction(number))
         return -1;
+    if (size_t(number) <= m_sizes.size())
+        return m_sizes[size_t(number) - 1];
     return listSize(number);
 }
 
 qint64 Pop3Session::listSize(int number)
 {
-    const Pending wanted{Pending::Size, number};
-    const Settled settled = settleBefore(wanted);
-    if (settled == Settled::Failed)
-        return -1;
-    if (settled == Settled::NotSent && !send({"LIST " + QByteArray::number(number)}, {wanted}))
-        return -1;
-    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = readStatus(text);
-    if (reply == Reply::Err)
-        return fail(Pop3Error::Refused, QStringLiteral("メール%1のサイズを取得できません").arg(number), text);
-    if (reply == Reply::Broken)
+    if (!request({Step::Size, number}, QStringLiteral("メール%1のサイズを取得できません").arg(number), text))
         return -1;
     return readListReply(number, text);
 }
@@ -449,36 +574,13 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
     header.clear();
     if (!requireTransaction(number))
         return -1;
-    const bool sizeDue =
-        std::find(m_pending.begin(), m_pending.end(), Pending{Pending::Size, number}) != m_pending.end();
-    const qint64 size = !sizeDue && m_listedNumber == number ? m_listedSize : listSize(number);
-    if (size < 0)
+    const bool sizeDue = std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending &pending) {
+        return pending.step == Step{Step::Size, number};
+    });
+    if ((sizeDue || knownSize(number) < 0) && listSize(number) < 0)
         return -1;
-    const Pending wanted{Pending::Message, number};
-    if (settleBefore(wanted) == Settled::Failed)
-        return -1;
-
-    // Every line takes at least one octet, so the size in octets is a line count that covers
-    // the whole message. Kept within 32 bits for servers that parse it as an int.
-    const qint64 lines = std::clamp<qint64>(size, 1, 0x7fffffff);
-    QList<QByteArray> commands{"TOP " + QByteArray::number(number) + ' ' + QByteArray::number(lines)};
-    QList<Pending> replies{wanted};
-    if (m_pipelining && number < m_count) {
-        // The check walks the mailbox in order: ask for the next header and size now, so that
-        // they are under way while this message streams in.
-        const QByteArray next = QByteArray::number(number + 1);
-        commands << "TOP " + next + " 0"
-                 << "LIST " + next;
-        replies << Pending{Pending::Header, number + 1} << Pending{Pending::Size, number + 1};
-    }
-    if (!send(commands, replies))
-        return -1;
-    m_pending.pop_front();
     QByteArray text;
-    const Reply reply = readStatus(text);
-    if (reply == Reply::Err)
-        return fail(Pop3Error::Refused, QStringLiteral("メール%1を取得できません").arg(number), text);
-    if (reply == Reply::Broken)
+    if (!request({Step::Message, number}, QStringLiteral("メール%1を取得できません").arg(number), text))
         return -1;
 
     qint64 total = 0;
@@ -508,11 +610,12 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
 void Pop3Session::close()
 {
     m_channel.beginCall();
-    if (m_channel.isInStep() && m_channel.isOpen() && settleBefore({Pending::None, 0}) == Settled::NotSent) {
+    if (m_channel.isInStep() && m_channel.isOpen() && m_pendingBytes <= MaxDrainBytes &&
+        settleBefore({Step::None, 0}) == Settled::NotSent) {
         QByteArray text;
         command("QUIT", text);
     }
     m_channel.close();
-    m_pending.clear();
+    dropPending();
     m_state = State::Closed;
 }

@@ -4,6 +4,12 @@
 // (STLS), RFC 8314 (implicit TLS). Blocking calls, each bounded in time; knows nothing of
 // windows. Messages are read with TOP only, never RETR, so that a check changes nothing in the
 // mailbox: servers such as Dovecot mark a message seen once RETR and QUIT have passed.
+//
+// The caller is expected to walk the mailbox in order: header, size, message, then the next one. A server that
+// announces PIPELINING gets the coming messages' commands ahead of need, as many as the window allows (by
+// count and by the octets their replies may take), so that a check costs its transfer time and a few round
+// trips. Sizes then come from one LIST of the whole mailbox. Any other order still works: replies to commands
+// sent ahead and not asked for are read and dropped. Without PIPELINING, one command at a time (RFC 2449).
 
 #include "Pop3Channel.h"
 #include "Pop3Error.h"
@@ -15,6 +21,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <vector>
 
 class Pop3Session final {
 public:
@@ -34,14 +41,15 @@ public:
 
     // TOP n 0: the header of message n (at most MaxHeaderBytes of it).
     bool readHeader(int number, QByteArray &header);
-    // LIST n: the size of message n in octets, or -1.
+    // LIST n, or what the LIST of the whole mailbox said: the size of message n in octets, or -1.
     qint64 messageSize(int number);
     // The whole of message n through TOP n <lines>, the line count being its size in octets,
     // which covers every line. Writes the first capacity bytes to destination, drops the rest,
     // and collects the header. Returns the length of the whole message, or -1.
     qint64 readMessage(int number, char *destination, qint64 capacity, QByteArray &header);
 
-    // QUIT while the conversation is in step (also after a failed login), then disconnects.
+    // QUIT while the conversation is in step (also after a failed login), then disconnects. Replies still
+    // owed are read first, unless more is on its way than is worth waiting for: then no QUIT.
     void close();
 
     Pop3Error error() const { return m_error; }
@@ -56,20 +64,31 @@ private:
     enum class State { Closed, Authorization, Transaction, Failed };
     enum class Reply { Ok, Err, Broken };
     enum class Settled { Due, NotSent, Failed };
-    // A reply still to be read, for a command sent ahead of need (RFC 2449 PIPELINING).
-    struct Pending {
+    // One command of the walk: TOP n 0, LIST n or TOP n <lines>.
+    struct Step {
         enum What { None, Header, Size, Message } what;
         int number;
-        bool operator==(const Pending &) const = default;
+        bool operator==(const Step &) const = default;
+    };
+    // A reply still to be read, for a command sent ahead of need (RFC 2449 PIPELINING).
+    struct Pending {
+        Step step;
+        qint64 expected; // octets of the reply, at most (a dot-stuffed line may add one)
     };
 
     Reply readStatus(QByteArray &text);
     Reply command(const QByteArray &line, QByteArray &text);
     bool startTls(QStringList &names);
     bool capabilities(QStringList &names);
+    bool listAll();
     bool requireTransaction(int number);
-    bool send(const QList<QByteArray> &commands, const QList<Pending> &replies);
-    Settled settleBefore(const Pending &wanted);
+    bool request(const Step &wanted, const QString &refusal, QByteArray &text);
+    Settled settleBefore(const Step &wanted);
+    bool sendAhead(const Step *wanted);
+    Step following(const Step &step) const;
+    qint64 knownSize(int number) const;
+    void popPending();
+    void dropPending();
     qint64 listSize(int number);
     qint64 readListReply(int number, const QByteArray &text);
     qint64 fail(Pop3Error error, const QString &text, const QByteArray &serverReply = {});
@@ -84,7 +103,10 @@ private:
     qint64 m_listedSize = -1;
     qint64 m_count = 0;
     bool m_pipelining = false;
+    std::vector<quint32> m_sizes;  // of every message from one LIST, when the walk is pipelined
     std::deque<Pending> m_pending; // in the order the commands went out
+    qint64 m_pendingBytes = 0;     // the sum of their expected replies
+    Step m_ahead{Step::None, 0};   // the walk's next command not yet sent
     QString m_secret;              // the password, only while login() runs, kept out of every error text
     Pop3Error m_error = Pop3Error::None;
     QString m_errorText;

@@ -348,7 +348,7 @@ private slots:
         QVERIFY(paintedWhileWaiting);
         QCOMPARE(seconds->text(), secondsBefore);
         QCOMPARE(caption->x(), captionLeftBefore);
-        QCOMPARE(server.commands(), QByteArrayList()); // returns once the connection is closed
+        QCOMPARE(server.commands(), QByteArray()); // returns once the connection is closed
         QVERIFY(folder.read(folder.dataFile("ini.ini")).contains("NAME=/usr/bin/mailer"));
     }
 

@@ -35,7 +35,7 @@ ScriptedPop3Server::~ScriptedPop3Server()
     ::close(m_listener);
 }
 
-QByteArrayList ScriptedPop3Server::commands()
+QByteArray ScriptedPop3Server::commands()
 {
     m_thread.join();
     return m_commands;
@@ -49,6 +49,7 @@ void ScriptedPop3Server::serve(int client)
         silent = silent || !send(client, answer);
         if (answer.endsWith("<cut>"))
             return;
+        const bool ahead = pending.contains('\n');
         qsizetype end;
         while ((end = pending.indexOf('\n')) < 0) {
             pollfd ready{client, POLLIN, 0};
@@ -64,7 +65,7 @@ void ScriptedPop3Server::serve(int client)
         }
         command = pending.left(end).chopped(end > 0 && pending[end - 1] == '\r' ? 1 : 0);
         pending.remove(0, end + 1);
-        m_commands << command;
+        m_commands += (m_commands.isEmpty() ? "" : ahead ? "+" : "|") + command;
     }
 }
 
@@ -88,16 +89,22 @@ QByteArray ScriptedPop3Server::reply(const QByteArray &command) const
     const QByteArray message = m_messages.value(words.value(1).toInt() - 1);
     const QByteArray top = words.value(2) == "0" ? message.left(message.indexOf("\r\n\r\n") + 4) : message;
     const QByteArray ok = "+OK\r\n";
-    const Script mailbox{{"", "+OK ready\r\n"},
-                         {"CAPA", "+OK\r\nTOP\r\nUSER\r\n.\r\n"},
-                         {"USER", ok},
-                         {"PASS", ok},
-                         {"APOP", ok},
-                         {"QUIT", ok + "<cut>"},
-                         {"STAT", "+OK " + QByteArray::number(m_messages.size()) + ' ' +
-                                      QByteArray::number(m_messages.join().size()) + "\r\n"},
-                         {"LIST", "+OK " + words.value(1) + ' ' + QByteArray::number(message.size()) + "\r\n"},
-                         {"TOP", ok + QByteArray("\r\n" + top).replace("\r\n.", "\r\n..").mid(2) + ".\r\n"}};
-    const QByteArray verb = message.isEmpty() && (words[0] == "LIST" || words[0] == "TOP") ? "-" : words[0];
+    QByteArray listing = ok;
+    for (qsizetype n = 1; words.size() == 1 && n <= m_messages.size(); ++n)
+        listing += QByteArray::number(n) + ' ' + QByteArray::number(m_messages[n - 1].size()) + "\r\n";
+    const Script mailbox{
+        {"", "+OK ready\r\n"},
+        {"CAPA", "+OK\r\nTOP\r\nUSER\r\n.\r\n"},
+        {"USER", ok},
+        {"PASS", ok},
+        {"APOP", ok},
+        {"QUIT", ok + "<cut>"},
+        {"STAT",
+         "+OK " + QByteArray::number(m_messages.size()) + ' ' + QByteArray::number(m_messages.join().size()) + "\r\n"},
+        {"LIST",
+         words.size() == 1 ? listing + ".\r\n" : "+OK " + words[1] + ' ' + QByteArray::number(message.size()) + "\r\n"},
+        {"TOP", ok + QByteArray("\r\n" + top).replace("\r\n.", "\r\n..").mid(2) + ".\r\n"}};
+    const QByteArray verb =
+        message.isEmpty() && words.size() > 1 && (words[0] == "LIST" || words[0] == "TOP") ? "-" : words[0];
     return m_script.value(command, m_script.value(words[0], mailbox.value(verb, "-ERR no such message\r\n")));
 }

@@ -18,7 +18,9 @@ public:
     ~ScriptedPop3Server();
 
     quint16 port() const { return m_port; }
-    QByteArrayList commands(); // every command line received, once the client has gone
+    // Every command line received, once the client has gone, joined by "|", or by "+" where the command had come
+    // before the reply to the one before it went out: the client sent it without waiting (RFC 2449 PIPELINING).
+    QByteArray commands();
 
 private:
     void serve(int client);
@@ -30,6 +32,6 @@ private:
     int m_listener;
     quint16 m_port = 0;
     std::atomic_bool m_stop = false;
-    QByteArrayList m_commands;
+    QByteArray m_commands;
     std::thread m_thread;
 };
