@@ -49,11 +49,11 @@ bool CheckController::offThread(const std::function<void()> &work)
     waiting.exec();
     QCoreApplication::instance()->removeEventFilter(this);
     m_waiting = nullptr;
-    if (!done->load()) {
-        // The loop was ended from outside, which only the program's end does: the job must not outlive it.
+    // The loop ends early only when the program ends; the job is then cut short. Either way it is over, quit
+    // event posted and all, before the loop goes.
+    if (!done->load())
         m_forms.mailLibrary().abort();
-        m_worker.waitUntilIdle();
-    }
+    m_worker.waitUntilIdle();
     return !m_ending;
 }
 

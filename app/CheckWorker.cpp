@@ -1,5 +1,21 @@
 #include "CheckWorker.h"
 
+namespace {
+
+// A QThread, not a bare thread: the sockets of the mail library need its event dispatcher.
+class JobThread final : public QThread {
+public:
+    explicit JobThread(std::function<void()> body) : m_body(std::move(body)) {}
+
+protected:
+    void run() override { m_body(); }
+
+private:
+    std::function<void()> m_body;
+};
+
+} // namespace
+
 CheckWorker::~CheckWorker()
 {
     if (!m_thread)
@@ -16,8 +32,7 @@ CheckWorker::~CheckWorker()
 void CheckWorker::post(std::function<void()> job)
 {
     if (!m_thread) {
-        // A QThread, not a bare thread: the sockets of the mail library need its event dispatcher.
-        m_thread.reset(QThread::create([this] { serve(); }));
+        m_thread = std::make_unique<JobThread>([this] { serve(); });
         m_thread->setObjectName(QStringLiteral("MailCheck"));
         m_thread->start();
     }
