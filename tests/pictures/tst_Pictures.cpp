@@ -117,43 +117,41 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
-    void serverSettings()
+    // The three dialogs with fixed contents, and the notice's own window with a count, as the notice helper shows
+    // it and as the program does when the helper cannot start; here without the page, which is data of its own.
+    void window_data()
     {
-        Program program;
-        program.state.server = {"smtp.example.jp", "pop.example.jp", "taro@example.jp", 1};
-        OptionForm &form = program.forms.optionForm(); // its load shows it
-        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        const QString difference = differenceFromReference(form, "server-settings");
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("topMost");
+        QTest::addRow("server-settings") << "server-settings" << true;
+        QTest::addRow("account") << "account" << false;
+        QTest::addRow("check-settings") << "check-settings" << false;
+        QTest::addRow("notice") << "notice" << true;
     }
 
-    void account()
+    void window()
     {
-        Program program;
-        IdPassForm &form = program.forms.idPassForm();
-        form.showModeless();
-        const QString difference = differenceFromReference(form, "account");
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
-    }
-
-    void checkSettings()
-    {
+        QFETCH(QString, name);
+        QFETCH(bool, topMost);
         Program program("[EXEINI]\r\nNUMBER=1\r\nNUMBER2=5\r\n");
-        SetForm &form = program.forms.setForm();
-        form.showModeless();
-        const QString difference = differenceFromReference(form, "check-settings");
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
-    }
-
-    // As the notice helper shows it, and as the program does when the helper cannot start; here without the page,
-    // which is data of its own.
-    void notice()
-    {
-        ShinMsgForm form;
-        form.load();
-        form.setText1("3");
-        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        const QString difference = differenceFromReference(form, "notice");
+        program.state.server = {"smtp.example.jp", "pop.example.jp", "taro@example.jp", 1};
+        ShinMsgForm notice;
+        QWidget *form = nullptr;
+        if (name == u"server-settings") {
+            form = &program.forms.optionForm(); // its load shows it
+        } else if (name == u"account") {
+            form = &program.forms.idPassForm();
+            program.forms.idPassForm().showModeless();
+        } else if (name == u"check-settings") {
+            form = &program.forms.setForm();
+            program.forms.setForm().showModeless();
+        } else {
+            notice.load();
+            notice.setText1("3");
+            form = &notice;
+        }
+        QCOMPARE(bool(form->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
+        const QString difference = differenceFromReference(*form, name);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
     }
 
