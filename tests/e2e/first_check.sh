@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A person's first start under a window manager: both settings dialogs in front of the top-most main window
-# and filled in, "設定" in front of it likewise, a check against Dovecot, the notice page with
-# its effects, a second check while the notice is open, and the end; then the settings files. (The account
-# file's mode and the mailbox left as it was are the settings and POP3 tests' affair.)
+# and filled in, "設定" in front of it likewise, a check against Dovecot, the notice page, a second check while
+# the notice is open, and the end; then the settings files. (The account file's mode and the mailbox left as
+# it was are the settings and POP3 tests' affair.)
 DOVECOT="alice:secret"
 . "$(dirname "$0")/desktop.sh"
 mail() { printf 'From: sender@example.jp\r\nSubject: note %s\r\n\r\nhello\r\n' "$1"; }
@@ -45,13 +45,8 @@ helper=$(ps -o pid= --ppid "$program" | head -n 1)
 grep -q libQt6WebEngineCore "/proc/${helper// /}/maps" || fail "no notice helper with the browser engine"
 ! grep -q libQt6WebEngine "/proc/$program/maps" || fail "the resident program maps the browser engine"
 
-# The scroll turns and the doors open under the mouse; the box can be carried aside.
-xdotool mousemove --window "$notice" 20 310 sleep 1.2
-shot "$notice" scroll0 72x178+86+40 && shot "$notice" doors0 104x59+258+25 && shot "$notice" box0 72x80+156+160
-xdotool mousemove --window "$notice" 122 129 sleep 1.5
-shot "$notice" scroll1 72x178+86+40 && differ scroll0 scroll1 || fail "the scroll did not turn"
-xdotool mousemove --window "$notice" 310 54 sleep 1.5
-shot "$notice" doors1 104x59+258+25 && differ doors0 doors1 || fail "the doors did not open"
+# The box on the page can be carried aside; a page loaded again would put it back.
+shot "$notice" box0 72x80+156+160
 xdotool mousemove --window "$notice" 192 190 mousedown 1 mousemove --window "$notice" 150 220 \
     mousemove --window "$notice" 80 270 mouseup 1 mousemove --window "$notice" 20 310 sleep 1.2
 shot "$notice" box1 72x80+156+160 && differ box0 box1 || fail "the box did not move"

@@ -213,16 +213,6 @@ private slots:
         }));
     }
 
-    // The ten polls of a due second start one check, not ten.
-    void oneTimedCheckPerDueSecond()
-    {
-        Program program;
-        program.prepareChecks();
-        program.forms.setForm().setText2("1");
-        program.check(3, Program::Timed);
-        QCOMPARE(program.log.count("Authenticate 1 alice secret 0"), 1);
-    }
-
     // The counts of later checks go to the same notice helper; a double-click on "ON" or "分" shows its window and
     // leaves the count the user may have typed there alone.
     void noticeHelper()
@@ -286,11 +276,7 @@ private slots:
         main.load();
         main.setText7("/usr/bin/mailer");
         program.forms.setForm().setCheck1(true); // not saved: the dialog is not closed
-        const QList<QAction *> menu = main.findChild<QWidget *>("mnuPopup")->actions();
-        QCOMPARE(menu.size(), 3);
-        QCOMPARE(menu[0]->text(), "メイン画面を表示");
-        QVERIFY(menu[1]->isSeparator());
-        QCOMPARE(menu[2]->text(), "終了");
+        const QList<QAction *> menu = main.findChild<QWidget *>("mnuPopup")->actions(); // its texts: tray_sni.sh
 
         main.findChild<QPushButton *>("Command1")->click();
         menu[0]->trigger();
