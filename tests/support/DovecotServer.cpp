@@ -1,7 +1,6 @@
 #include "DovecotServer.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -54,17 +53,6 @@ void DovecotServer::stop()
 {
     m_process.terminate();
     m_process.waitForFinished(10'000);
-}
-
-QStringList DovecotServer::maildirFileNames(const QString &user) const
-{
-    QStringList names;
-    for (const QString &folder : {QStringLiteral("cur"), QStringLiteral("new")}) {
-        for (const QString &name :
-             QDir(m_dir.filePath(QStringLiteral("mail/%1/%2").arg(user, folder))).entryList(QDir::Files))
-            names << folder + u'/' + name;
-    }
-    return names;
 }
 
 QString DovecotServer::log() const

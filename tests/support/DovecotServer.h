@@ -23,7 +23,6 @@ public:
     quint16 plainPort() const { return m_plainPort; }
     quint16 tlsPort() const { return m_tlsPort; }
     QString certificatePath() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
-    QStringList maildirFileNames(const QString &user) const; // "cur/name:2,flags" or "new/name"
     QString log() const;
     // The log lines that hold text, once there are count of them or ten seconds have passed: Dovecot writes some
     // lines, such as a session's "Logged out", only after the client has gone.
