@@ -196,28 +196,6 @@ private slots:
         main.timer4Tick();
         QCOMPARE(caption->x(), CaptionStart);
     }
-
-    // Hidden, the scroll sleeps; shown again, the caption stands where the missed ticks would have put it, 20
-    // pixels each 300 ms.
-    void bannerCatchesUp()
-    {
-        Program program;
-        MainForm &main = program.main();
-        main.load();
-        const QLabel *caption = main.findChild<QLabel *>("Label1");
-        const QTimer *timer4 = main.findChild<QTimer *>("Timer4");
-        const int before = caption->x();
-        QElapsedTimer hidden;
-        hidden.start();
-        main.hide();
-        QVERIFY(!timer4->isActive());
-        QTest::qWait(400);
-        main.show();
-        QVERIFY(timer4->isActive());
-        const int moved = before - caption->x();
-        const int due = int(hidden.elapsed() / 15);
-        QVERIFY2(qAbs(moved - due) <= 3, qPrintable(QStringLiteral("%1 pixels, %2 due").arg(moved).arg(due)));
-    }
 };
 
 QTEST_MAIN(tst_Pictures)

@@ -92,10 +92,8 @@ void tst_Pop3::conversation_data()
     row("password in -ERR", {{"PASS", "-ERR bad hunter2!\r\n"}}, {}, "CAPA|...", "認証", "hunter2");
     row("cut inside it", {{"PASS", "-ERR " + QByteArray(295, 'x') + " hunter2\r\n"}}, {}, "CAPA|...", "認証",
         "hunter2");
-    row("TAB and ESC in it", {{"PASS", "-ERR a hun\tter2\x1b b\r\n"}}, {}, "CAPA|...", "認証", "hun\tter2\x1b");
     row("400 characters", {{"PASS", "-ERR bad " + pw400 + "\r\n"}}, {}, "CAPA|...", "認証", pw400);
     row("its end echoed", {{"PASS", "-ERR " + pw400.right(200) + " is bad\r\n"}}, {}, "CAPA|...", "認証", pw400);
-    row("its start echoed", {{"PASS", "-ERR bad " + pw400.left(200) + "\r\n"}}, {}, "CAPA|...", "認証", pw400);
     // STLS must succeed before anything else is said.
     row("STLS not offered", {}, {}, "CAPA|QUIT", "STLSに対応していない", "b", starttls);
     row("STLS refused", {{"CAPA", stls}, {"STLS", "-ERR no\r\n"}}, {}, "CAPA|STLS|QUIT", "STLSを断った", "b", starttls);
