@@ -4,8 +4,6 @@
 
 #include <QStringList>
 
-#include <functional>
-
 // A mail library that answers from a few settings and records every call, in order, into a log a test can share
 // with other fakes. Messages are walked as "Status h n", "Size h n" and "Mail h n <body capacity>".
 class FakeMailLibrary final : public MailLibrary {
@@ -14,10 +12,9 @@ public:
 
     int connectResult = 1;
     int authenticateResult = 0;
-    QList<int> sizes;                         // what LIST gives for message 1, 2, ...; 100 beyond them
-    QString errorText;                        // what NMailGetMessage hands out
-    std::function<void()> duringAuthenticate; // runs inside the login call
-    int goneFrom = 0; // from this status, size or fetch call on (counted from 1), the connection is gone
+    QList<int> sizes;  // what LIST gives for message 1, 2, ...; 100 beyond them
+    QString errorText; // what NMailGetMessage hands out
+    int goneFrom = 0;  // from this status, size or fetch call on (counted from 1), the connection is gone
 
     int NMailInitializeWinSock() override { return record(QStringLiteral("InitializeWinSock")); }
     int NMailSetOption(int option, int value) override
@@ -33,8 +30,6 @@ public:
     int NMailPop3Authenticate(int handle, const QString &id, const QString &password, int apop) override
     {
         record(QStringLiteral("Authenticate %1 %2 %3 %4").arg(handle).arg(id, password).arg(apop));
-        if (duringAuthenticate)
-            duringAuthenticate();
         return authenticateResult;
     }
     int NMailPop3GetMailStatus(int handle, int number, QString &, QString &, QString &, QString &, int) override
