@@ -95,7 +95,6 @@ void tst_Settings::files_data()
     QTest::addColumn<bool>("asNobody"); // whom file modes stop, unlike root
     QTest::addColumn<int>("modeAfter"); // 0: no file; negative: the write failed and left the file as it was
 
-    QTest::addRow("new account file") << "iniIdPass.ini" << 0 << 0755 << false << 0600;
     QTest::addRow("as nobody") << "ini.ini" << 0666 << 0777 << true << 0666;
     QTest::addRow("read-only file") << "ini.ini" << 0444 << 0777 << true << -0444;
     QTest::addRow("read-only folder") << "ini.ini" << 0666 << 0555 << true << -0666;
