@@ -123,9 +123,8 @@ void tst_Settings::files()
     const bool vbmail = file.endsWith(u"vbmail.ini");
     bool written = false;
     const auto save = [&] {
-        const auto access = file.contains(u"IdPass") ? ProfileFile::Access::OwnerOnly : ProfileFile::Access::Shared;
         written = vbmail ? ServerSettingsFile::write(path, {"～", "p", "€😀", -1})
-                         : ProfileFile(path, access).writeString(QStringLiteral("NAME"), QStringLiteral("new"));
+                         : ProfileFile(path).writeString(QStringLiteral("NAME"), QStringLiteral("new"));
     };
     QVERIFY(asNobody ? TestFolder::asNobody(save) : (save(), true));
     QCOMPARE(written, modeAfter > 0);
