@@ -8,14 +8,15 @@
 // With PIPELINING (RFC 2449) the coming messages' commands go out ahead of need, as many as the window allows (by
 // count, and by the octets their replies may take), so that a check costs its transfer time and a few round trips;
 // without it, one command at a time. The caller may rely on: the lines of one call are meant for one write, in
-// order; their replies arrive in the order firstPending() names them, and each reply read is popped. TOP n <lines>
-// needs the size of n: until knownSize(n) has it, the walk stops before that command and sends nothing for it.
+// order; their replies arrive in the order firstPending() names them, and the caller pops each one it reads. A
+// whole message is asked for with its size as the line count: until knownSize(n) has it, the walk stops there.
 
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
 
 #include <deque>
+#include <utility>
 #include <vector>
 
 class Pop3Pipeline final {
@@ -27,6 +28,7 @@ public:
         bool operator==(const Step &) const = default;
     };
 
+    // Whether the server announced PIPELINING: without it, no command goes out before the reply to the one before.
     void setPipelining(bool pipelining) { m_pipelining = pipelining; }
     bool isPipelining() const { return m_pipelining; }
     // The number of messages STAT reported; the walk ends after the last of them.
