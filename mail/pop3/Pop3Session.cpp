@@ -17,17 +17,6 @@ constexpr qsizetype MaxQuotedReply = 300;
 // Shortest run of the password's characters masked at either end of a quoted reply.
 constexpr qsizetype MinSecretPiece = 3;
 
-// The window of a pipelined walk: commands whose replies are still owed, and the octets those replies may take.
-// Wide enough to keep a link with 50 ms round trips busy with small messages. The replies wait in the sockets'
-// buffers, not in ours; the bound keeps what the server holds for us, and what a walk cut short throws away,
-// within a few megabytes.
-constexpr qsizetype MaxAheadCommands = 256;
-constexpr qint64 MaxAheadBytes = 4 * 1024 * 1024;
-// A status line and the terminating line of a reply, with room to spare.
-constexpr qint64 ReplyFrameBytes = 64;
-// The sizes of more messages than this are asked for one by one: one LIST of the whole mailbox would take
-// more memory than the check is worth (4 octets a message).
-constexpr qint64 MaxListedMessages = 4 * 1024 * 1024;
 // Replies still owed at the close are read before QUIT only up to this much; past it, hanging up is faster.
 // Nothing is lost: the walk changes nothing, and without QUIT the server changes nothing either (RFC 1939, 6).
 constexpr qint64 MaxDrainBytes = 64 * 1024;
@@ -151,7 +140,7 @@ qint64 Pop3Session::fail(Pop3Error error, const QString &text, const QByteArray 
 qint64 Pop3Session::failFromChannel(Pop3Error error)
 {
     m_state = State::Failed;
-    dropPending();
+    m_pipeline.dropPending();
     return fail(error, m_channel.errorDetail());
 }
 
@@ -172,7 +161,7 @@ Pop3Session::Reply Pop3Session::readStatus(QByteArray &text)
     }
     // Whatever follows cannot be trusted to line up with our commands any more.
     m_channel.close();
-    dropPending();
+    m_pipeline.dropPending();
     m_state = State::Failed;
     fail(Pop3Error::Protocol, QStringLiteral("POP3サーバーの応答が正しくありません"), line);
     return Reply::Broken;
@@ -192,8 +181,7 @@ bool Pop3Session::open(const ServerAddress &address)
     m_channel.beginCall();
     m_state = State::Failed;
     m_timestamp.clear();
-    m_listedNumber = 0;
-    m_sizes.clear();
+    m_pipeline = {};
     if (const Pop3Error error = m_channel.open(address); error != Pop3Error::None) {
         failFromChannel(error);
         return m_channel.hasTcpConnection();
@@ -210,7 +198,7 @@ bool Pop3Session::open(const ServerAddress &address)
     QStringList names;
     if (address.security() == ServerAddress::Security::StartTls ? !startTls(names) : !capabilities(names))
         return true;
-    m_pipelining = names.contains(u"PIPELINING");
+    m_pipeline.setPipelining(names.contains(u"PIPELINING"));
     m_state = State::Authorization;
     return true;
 }
@@ -300,7 +288,8 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
     }
     lines << "STAT";
     // With PIPELINING the login and STAT go out together; otherwise each waits for the reply to the one before.
-    if (m_pipelining) {
+    const bool pipelining = m_pipeline.isPipelining();
+    if (pipelining) {
         if (const Pop3Error error = m_channel.sendLines(lines); error != Pop3Error::None)
             return failFromChannel(error);
     }
@@ -308,7 +297,7 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
     Reply reply = Reply::Ok;
     qsizetype answered = 0;
     while (reply == Reply::Ok && answered < lines.size()) {
-        reply = m_pipelining ? readStatus(text) : command(lines[answered], text);
+        reply = pipelining ? readStatus(text) : command(lines[answered], text);
         ++answered;
     }
     if (reply == Reply::Broken)
@@ -317,7 +306,7 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         // With PIPELINING the commands after a refused login went out too: their -ERR replies are set aside. A
         // server that hangs up instead leaves the refusal as the reason all the same.
         QByteArray ignored;
-        while (m_pipelining && answered < lines.size() && readStatus(ignored) != Reply::Broken)
+        while (pipelining && answered < lines.size() && readStatus(ignored) != Reply::Broken)
             ++answered;
         return loginRefused(text);
     }
@@ -330,8 +319,8 @@ qint64 Pop3Session::login(const QString &user, const QString &password, bool apo
         m_state = State::Failed;
         return fail(Pop3Error::Protocol, QStringLiteral("STATの応答が正しくありません"), text);
     }
-    m_count = *count;
-    if (m_pipelining && m_count > 0 && m_count <= MaxListedMessages && !listAll())
+    m_pipeline.setCount(*count);
+    if (m_pipeline.wantsSizeList() && !listAll())
         return -1;
     return *count;
 }
@@ -345,8 +334,9 @@ bool Pop3Session::listAll()
     const Reply reply = command("LIST", text);
     if (reply != Reply::Ok)
         return reply == Reply::Err;
+    const qint64 count = m_pipeline.count();
     std::vector<quint32> sizes;
-    sizes.reserve(size_t(m_count));
+    sizes.reserve(size_t(count));
     QByteArray line;
     bool valid = true;
     const Pop3Error error = m_channel.readMultiLine([&](const char *bytes, qsizetype size) {
@@ -359,7 +349,7 @@ bool Pop3Session::listAll()
             const QList<QByteArray> fields = line.simplified().split(' ');
             const auto number = parseCount(fields.value(0));
             const auto octets = parseCount(fields.value(1));
-            valid = number == qint64(sizes.size()) + 1 && number <= m_count && octets &&
+            valid = number == qint64(sizes.size()) + 1 && number <= count && octets &&
                     *octets <= std::numeric_limits<quint32>::max();
             if (valid)
                 sizes.push_back(quint32(*octets));
@@ -370,8 +360,8 @@ bool Pop3Session::listAll()
         failFromChannel(error);
         return false;
     }
-    if (valid && qint64(sizes.size()) == m_count)
-        m_sizes = std::move(sizes);
+    if (valid && qint64(sizes.size()) == count)
+        m_pipeline.setSizeList(std::move(sizes));
     return true;
 }
 
@@ -409,75 +399,10 @@ bool Pop3Session::requireTransaction(int number)
     return true;
 }
 
-qint64 Pop3Session::knownSize(int number) const
-{
-    if (number >= 1 && size_t(number) <= m_sizes.size())
-        return m_sizes[size_t(number) - 1];
-    return m_listedNumber == number ? m_listedSize : -1;
-}
-
-// The walk in the order the check makes it: header, size (unless the LIST of the mailbox gave it), message.
-Pop3Session::Step Pop3Session::following(const Step &step) const
-{
-    if (step.number < 1 || step.number > m_count)
-        return {Step::None, 0};
-    switch (step.what) {
-    case Step::Header:
-        return {size_t(step.number) <= m_sizes.size() ? Step::Message : Step::Size, step.number};
-    case Step::Size:
-        return {Step::Message, step.number};
-    case Step::Message:
-        return step.number < m_count ? Step{Step::Header, step.number + 1} : Step{Step::None, 0};
-    case Step::None:
-        break;
-    }
-    return {Step::None, 0};
-}
-
-void Pop3Session::popPending()
-{
-    m_pendingBytes -= m_pending.front().expected;
-    m_pending.pop_front();
-}
-
-void Pop3Session::dropPending()
-{
-    m_pending.clear();
-    m_pendingBytes = 0;
-}
-
-// Sends wanted, when given, and the walk's commands after it while the window has room. A window that is still
-// more than half full waits, so that commands go out in batches rather than one write for each reply.
+// Sends the commands the walk has for wanted, or, when wanted is already on its way, those it has after it.
 bool Pop3Session::sendAhead(const Step *wanted)
 {
-    if (wanted)
-        m_ahead = *wanted;
-    else if (!m_pipelining || m_pending.size() > size_t(MaxAheadCommands / 2) || m_pendingBytes > MaxAheadBytes / 2)
-        return true;
-    QList<QByteArray> lines;
-    while (m_ahead.what != Step::None && (lines.isEmpty() || m_pipelining) &&
-           m_pending.size() < size_t(MaxAheadCommands) && (m_pending.empty() || m_pendingBytes < MaxAheadBytes)) {
-        const Step step = m_ahead;
-        const QByteArray n = QByteArray::number(step.number);
-        const qint64 size = knownSize(step.number);
-        qint64 expected = ReplyFrameBytes;
-        if (step.what == Step::Size) {
-            lines << "LIST " + n;
-        } else if (step.what == Step::Header) {
-            lines << "TOP " + n + " 0";
-            expected += size >= 0 ? size : MaxHeaderBytes; // the header is part of the message
-        } else if (size >= 0) {
-            // Every line takes at least one octet, so the size in octets is a line count that covers the whole
-            // message. Kept within 32 bits for servers that parse it as an int.
-            lines << "TOP " + n + ' ' + QByteArray::number(std::clamp<qint64>(size, 1, 0x7fffffff));
-            expected += size;
-        } else {
-            break; // its line count comes with the reply to LIST n
-        }
-        m_pending.push_back({step, expected});
-        m_pendingBytes += expected;
-        m_ahead = following(step);
-    }
+    const QList<QByteArray> lines = wanted ? m_pipeline.commandsFrom(*wanted) : m_pipeline.commandsAhead();
     if (lines.isEmpty())
         return true;
     if (const Pop3Error error = m_channel.sendLines(lines); error != Pop3Error::None) {
@@ -489,13 +414,13 @@ bool Pop3Session::sendAhead(const Step *wanted)
 
 Pop3Session::Settled Pop3Session::settleBefore(const Step &wanted)
 {
-    while (!m_pending.empty()) {
-        const Step due = m_pending.front().step;
+    while (m_pipeline.hasPending()) {
+        const Step due = m_pipeline.firstPending();
         if (due == wanted)
             return Settled::Due;
         // A reply to a command sent ahead that the caller did not ask for after all: read it
         // and set it aside, so that the next reply read is the one that is wanted.
-        popPending();
+        m_pipeline.popPending();
         QByteArray text;
         const Reply reply = readStatus(text);
         if (reply == Reply::Broken)
@@ -518,7 +443,7 @@ bool Pop3Session::request(const Step &wanted, const QString &refusal, QByteArray
     const Settled settled = settleBefore(wanted);
     if (settled == Settled::Failed || !sendAhead(settled == Settled::NotSent ? &wanted : nullptr))
         return false;
-    popPending();
+    m_pipeline.popPending();
     const Reply reply = readStatus(text);
     if (reply == Reply::Err)
         fail(Pop3Error::Refused, refusal, text);
@@ -531,8 +456,7 @@ qint64 Pop3Session::readListReply(int number, const QByteArray &text)
     const auto size = parseCount(fields.value(1));
     if (parseCount(fields.value(0)) != number || !size)
         return fail(Pop3Error::Protocol, QStringLiteral("LISTの応答が正しくありません"), text);
-    m_listedNumber = number;
-    m_listedSize = *size;
+    m_pipeline.setListedSize(number, *size);
     return *size;
 }
 
@@ -556,8 +480,8 @@ qint64 Pop3Session::messageSize(int number)
 {
     if (!requireTransaction(number))
         return -1;
-    if (size_t(number) <= m_sizes.size())
-        return m_sizes[size_t(number) - 1];
+    if (const qint64 size = m_pipeline.sizeFromList(number); size >= 0)
+        return size;
     return listSize(number);
 }
 
@@ -574,10 +498,8 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
     header.clear();
     if (!requireTransaction(number))
         return -1;
-    const bool sizeDue = std::any_of(m_pending.begin(), m_pending.end(), [&](const Pending &pending) {
-        return pending.step == Step{Step::Size, number};
-    });
-    if ((sizeDue || knownSize(number) < 0) && listSize(number) < 0)
+    const bool sizeDue = m_pipeline.isPending({Step::Size, number});
+    if ((sizeDue || m_pipeline.knownSize(number) < 0) && listSize(number) < 0)
         return -1;
     QByteArray text;
     if (!request({Step::Message, number}, QStringLiteral("メール%1を取得できません").arg(number), text))
@@ -610,12 +532,12 @@ qint64 Pop3Session::readMessage(int number, char *destination, qint64 capacity, 
 void Pop3Session::close()
 {
     m_channel.beginCall();
-    if (m_channel.isInStep() && m_channel.isOpen() && m_pendingBytes <= MaxDrainBytes &&
+    if (m_channel.isInStep() && m_channel.isOpen() && m_pipeline.pendingBytes() <= MaxDrainBytes &&
         settleBefore({Step::None, 0}) == Settled::NotSent) {
         QByteArray text;
         command("QUIT", text);
     }
     m_channel.close();
-    dropPending();
+    m_pipeline.dropPending();
     m_state = State::Closed;
 }

@@ -10,18 +10,17 @@
 // count and by the octets their replies may take), so that a check costs its transfer time and a few round
 // trips. Sizes then come from one LIST of the whole mailbox. Any other order still works: replies to commands
 // sent ahead and not asked for are read and dropped. Without PIPELINING, one command at a time (RFC 2449).
+// Which commands go out when is Pop3Pipeline's to decide; this class holds the conversation.
 
 #include "Pop3Channel.h"
 #include "Pop3Error.h"
+#include "Pop3Pipeline.h"
 #include "Pop3Settings.h"
 #include "ServerAddress.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include <deque>
-#include <vector>
 
 class Pop3Session final {
 public:
@@ -64,17 +63,7 @@ private:
     enum class State { Closed, Authorization, Transaction, Failed };
     enum class Reply { Ok, Err, Broken };
     enum class Settled { Due, NotSent, Failed };
-    // One command of the walk: TOP n 0, LIST n or TOP n <lines>.
-    struct Step {
-        enum What { None, Header, Size, Message } what;
-        int number;
-        bool operator==(const Step &) const = default;
-    };
-    // A reply still to be read, for a command sent ahead of need (RFC 2449 PIPELINING).
-    struct Pending {
-        Step step;
-        qint64 expected; // octets of the reply, at most (a dot-stuffed line may add one)
-    };
+    using Step = Pop3Pipeline::Step;
 
     Reply readStatus(QByteArray &text);
     Reply command(const QByteArray &line, QByteArray &text);
@@ -85,10 +74,6 @@ private:
     bool request(const Step &wanted, const QString &refusal, QByteArray &text);
     Settled settleBefore(const Step &wanted);
     bool sendAhead(const Step *wanted);
-    Step following(const Step &step) const;
-    qint64 knownSize(int number) const;
-    void popPending();
-    void dropPending();
     qint64 listSize(int number);
     qint64 readListReply(int number, const QByteArray &text);
     qint64 fail(Pop3Error error, const QString &text, const QByteArray &serverReply = {});
@@ -99,15 +84,8 @@ private:
     Pop3Channel m_channel;
     State m_state = State::Closed;
     QByteArray m_timestamp;
-    int m_listedNumber = 0;
-    qint64 m_listedSize = -1;
-    qint64 m_count = 0;
-    bool m_pipelining = false;
-    std::vector<quint32> m_sizes;  // of every message from one LIST, when the walk is pipelined
-    std::deque<Pending> m_pending; // in the order the commands went out
-    qint64 m_pendingBytes = 0;     // the sum of their expected replies
-    Step m_ahead{Step::None, 0};   // the walk's next command not yet sent
-    QString m_secret;              // the password, only while login() runs, kept out of every error text
+    Pop3Pipeline m_pipeline; // the walk: what goes out next, and the replies still owed
+    QString m_secret;        // the password, only while login() runs, kept out of every error text
     Pop3Error m_error = Pop3Error::None;
     QString m_errorText;
 };
