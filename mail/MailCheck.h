@@ -7,7 +7,8 @@ class MailLibrary;
 
 // One mail check: connect, read the account from the account file, log in, walk every message, close,
 // then tell the user about new mail and, when asked for, hang up the dial-up connections. Nothing is
-// kept from one check to the next.
+// kept from one check to the next. The library calls and the hang-up go through the host's offThread, the
+// rest happens where run is called; when the program ends meanwhile, the check stops where it is.
 class MailCheck final {
 public:
     static constexpr int TextBufferLength = 8192;
