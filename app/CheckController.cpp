@@ -17,7 +17,6 @@
 #include <QProcess>
 #include <QWheelEvent>
 
-#include <atomic>
 #include <memory>
 
 CheckController::CheckController(Forms &forms, QObject *parent) : QObject(parent), m_forms(forms)
@@ -35,11 +34,9 @@ bool CheckController::offThread(const std::function<void()> &work)
 {
     if (m_ending)
         return false;
-    auto done = std::make_shared<std::atomic_bool>(false);
     QEventLoop waiting;
-    m_worker.post([work, done, loop = &waiting] {
+    m_worker.post([work, loop = &waiting] {
         work();
-        done->store(true);
         QCoreApplication::postEvent(loop, new QEvent(QEvent::Quit));
     });
     m_waiting = &waiting;
@@ -49,10 +46,8 @@ bool CheckController::offThread(const std::function<void()> &work)
     waiting.exec();
     QCoreApplication::instance()->removeEventFilter(this);
     m_waiting = nullptr;
-    // The loop ends early only when the program ends; the job is then cut short. Either way it is over, quit
-    // event posted and all, before the loop goes.
-    if (!done->load())
-        m_forms.mailLibrary().abort();
+    // The loop ends early only when the program ends, whose abort cuts the job short. Either way the job is
+    // over, quit event posted and all, before the loop goes.
     m_worker.waitUntilIdle();
     return !m_ending;
 }

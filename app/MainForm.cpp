@@ -198,6 +198,10 @@ void MainForm::buildHiddenControls()
     // Value stores and hooks that lie outside the visible area.
     m_text7 = hiddenText(QString(), "Text7", this);
     m_text8 = hiddenText(QString(), "Text8", this);
+    // The title follows the stored program as it changes: working it out looks at the file system, which the
+    // scroll's 20 ms tick need not do fifty times a second.
+    connect(m_text7, &QLineEdit::textChanged, this,
+            [this](const QString &path) { setTextIfChanged(m_text8, Schedule::fileTitle(path)); });
     m_text1 = hiddenText(QStringLiteral("Text1"), "Text1", this);
     m_text4 = hiddenText(QStringLiteral("Text4"), "Text4", this);
     m_command5 = new QPushButton(QStringLiteral("切断"), this);
@@ -397,7 +401,6 @@ void MainForm::command7Click()
     // A cancelled dialog clears the choice: the banner then says that no program is set.
     const QString path = QFileDialog::getOpenFileName(this);
     m_text7->setText(QDir::toNativeSeparators(path));
-    m_text8->setText(Schedule::fileTitle(m_text7->text()));
 }
 
 void MainForm::command1Click()
@@ -492,9 +495,7 @@ void MainForm::timer4Tick()
 {
     if (heldByCheck(&MainForm::timer4Tick))
         return;
-    const QString path = m_text7->text();
-    setTextIfChanged(m_text8, Schedule::fileTitle(path));
-    const QString caption = Schedule::scrollCaption(path, m_text8->text());
+    const QString caption = Schedule::scrollCaption(m_text7->text(), m_text8->text());
     const bool captionChanged = m_label1->text() != caption;
     if (captionChanged)
         m_label1->setText(caption);
