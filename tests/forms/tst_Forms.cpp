@@ -97,7 +97,6 @@ private slots:
         QVERIFY(helper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
-    // What the start puts into the windows from the three settings files.
     // What the start makes of settings files with empty and odd values. (Ordinary values show in the pictures of
     // the windows.)
     void start()
